@@ -1,0 +1,36 @@
+#include "Tev/Framework/Exceptions/FrameworkException.h"
+
+#include <string>
+#include <utility>
+
+namespace Tev::Framework::Exceptions {
+
+struct FrameworkException::Message {
+    std::string text;
+};
+
+FrameworkException::FrameworkException(const char* message)
+    : message_(new Message{message != nullptr ? std::string(message) : std::string()})
+{
+}
+
+FrameworkException::FrameworkException(const FrameworkException& other) : message_(new Message(*other.message_)) {}
+
+FrameworkException& FrameworkException::operator=(const FrameworkException& other)
+{
+    std::string copy(other.message_->text);
+    message_->text.swap(copy);
+    return *this;
+}
+
+FrameworkException::~FrameworkException()
+{
+    delete message_;
+}
+
+const char* FrameworkException::message() const noexcept
+{
+    return message_->text.c_str();
+}
+
+} // namespace Tev::Framework::Exceptions

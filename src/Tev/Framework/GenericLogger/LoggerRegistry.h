@@ -1,0 +1,52 @@
+#ifndef TEV_FRAMEWORK_GENERICLOGGER_LOGGERREGISTRY_H
+#define TEV_FRAMEWORK_GENERICLOGGER_LOGGERREGISTRY_H
+
+#include "Tev/Framework/GenericLogger/LoggerBackend.h"
+#include "Tev/Gadgets/DLL/DLLHolder.h"
+
+#include <boost/thread/recursive_mutex.hpp>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Tev::Framework::GenericLogger {
+
+class Logger;
+
+// Every logger of the process, and the backends and libraries loaded by name.
+// Guarded by `mutex`, the logging mutex, except `unloadChannels`.
+struct LoggerRegistry {
+    LoggerRegistry();
+    // Closes all loggers (unless switched off), then forgets what is left.
+    ~LoggerRegistry();
+
+    LoggerRegistry(const LoggerRegistry&) = delete;
+    LoggerRegistry& operator=(const LoggerRegistry&) = delete;
+
+    // Owns the loggers. std::less<> lets a name be looked up without a copy.
+    std::map<std::string, Logger*, std::less<>> loggers;
+    std::vector<std::unique_ptr<Gadgets::DLL::DLLHolder>> libraries;
+    // What createBackend returned, null included; owned.
+    std::vector<LoggerBackend*> loadedBackends;
+    boost::recursive_mutex mutex;
+    // Operations under way that walk loggers, channels or loaded backends.
+    int operationsInProgress = 0;
+    std::atomic<bool> unloadChannels{true};
+};
+
+// The installed backends, in installation order, each once; owns nothing.
+// Guarded by the logging mutex.
+struct BackendList {
+    std::vector<LoggerBackend*> backends;
+
+    // Forgets every backend and frees the storage, without notice.
+    void clearAndRelease() noexcept { std::vector<LoggerBackend*>().swap(backends); }
+};
+
+} // namespace Tev::Framework::GenericLogger
+
+#endif

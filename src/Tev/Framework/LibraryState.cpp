@@ -1,0 +1,33 @@
+#include "Tev/Framework/LibraryState.h"
+
+namespace Tev::Framework {
+
+LibraryState libraryState;
+
+LibraryState::LibraryState()
+{
+    counters.emplace();
+    crisisCreationLock.emplace();
+    logBuffers.emplace();
+    loggerRegistry.emplace();
+    installedBackends.emplace();
+    random.emplace();
+    objects.emplace();
+}
+
+LibraryState::~LibraryState()
+{
+    // Objects still registered are not destroyed: only the registry goes.
+    objects.reset();
+    random.reset();
+    // The installed backends are forgotten first, without notice; closing the
+    // loggers then deletes only the backends loaded from libraries.
+    installedBackends->clearAndRelease();
+    loggerRegistry.reset();
+    installedBackends.reset();
+    logBuffers.reset();
+    crisisCreationLock.reset();
+    counters.reset();
+}
+
+} // namespace Tev::Framework

@@ -1,0 +1,53 @@
+#include "Tev/Gadgets/DLL/DLLHolder.h"
+
+#include "Tev/Platform/SharedLibrary.h"
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace Tev::Gadgets::DLL {
+
+DLLHolder::DLLHolder(const char* fileName)
+    : handle_(fileName != nullptr ? Platform::loadLibrary(std::string(fileName)) : nullptr)
+{
+}
+
+DLLHolder::~DLLHolder()
+{
+    Platform::unloadLibrary(handle_);
+}
+
+DLLHolder::DLLHolder(DLLHolder&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr))
+{
+}
+
+DLLHolder& DLLHolder::operator=(DLLHolder&& other) noexcept
+{
+    if (this != &other) {
+        Platform::unloadLibrary(handle_);
+        handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+}
+
+bool DLLHolder::isLoaded() const noexcept
+{
+    return handle_ != nullptr;
+}
+
+DLLHolder::Address DLLHolder::resolveAddress(const char* name) const
+{
+    const Address p = Platform::findSymbol(handle_, name);
+    if (p == nullptr) {
+        std::string text("Unable to resolve function ");
+        text += name != nullptr ? name : "";
+        text += " from dynamic library\n"
+                "Expression 'p != 0' failed in 'Tev/Gadgets/DLL/DLLHolder', line: 25";
+        throw std::runtime_error(text);
+    }
+    return p;
+}
+
+} // namespace Tev::Gadgets::DLL
