@@ -83,7 +83,8 @@ TEST(LoggerException, CopiesAreIndependent)
     }
     EXPECT_STREQ(original.filename(), "file");
     EXPECT_EQ(original.lineNumber(), 1);
-    original = original;
+    const LoggerException& self = original;
+    original = self;
     EXPECT_STREQ(original.message(), "message");
 }
 

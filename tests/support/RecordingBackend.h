@@ -110,6 +110,8 @@ public:
         if (offersChannel && !offersChannel(loggerName))
             return nullptr;
         channels_.push_back(std::make_unique<RecordingChannel>(*this, loggerName));
+        if (onNewChannel)
+            onNewChannel(*channels_.back());
         return channels_.back().get();
     }
 
@@ -136,6 +138,8 @@ public:
     std::function<bool(const char*)> offersChannel;
     // Runs inside createChannel(), before the channel is made.
     std::function<void(const char*)> onCreateChannel;
+    // Runs inside createChannel(), on the channel it is about to hand out.
+    std::function<void(RecordingChannel&)> onNewChannel;
 
 private:
     const std::string label_;

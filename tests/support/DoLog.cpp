@@ -1,0 +1,27 @@
+#include "DoLog.h"
+
+namespace TevTest {
+
+namespace {
+
+using Tev::Framework::GenericLogger::Logger;
+using Tev::Framework::GenericLogger::LoggingLevel;
+using DoLogMember = void (Logger::*)(LoggingLevel, const char*);
+
+DoLogMember doLogMember();
+
+// An explicit instantiation may name a private member; the friend hands it out.
+template <DoLogMember member>
+struct DoLogAccess {
+    friend DoLogMember doLogMember() { return member; }
+};
+template struct DoLogAccess<&Logger::do_log>;
+
+} // namespace
+
+void doLog(Logger* logger, LoggingLevel level, const char* message)
+{
+    (logger->*doLogMember())(level, message);
+}
+
+} // namespace TevTest
