@@ -1,10 +1,25 @@
 #ifndef TEV_FRAMEWORK_COUNTING_COUNTERREGISTRY_H
 #define TEV_FRAMEWORK_COUNTING_COUNTERREGISTRY_H
 
+#include "Tev/Framework/Counting/Counter.h"
+
+#include <functional>
+#include <map>
+#include <string>
+
 namespace Tev::Framework::Counting {
 
-// Placeholder until the named counters land.
+// Every named counter of the process. Entries are only ever added.
 struct CounterRegistry {
+    CounterRegistry() = default;
+    // Deletes every counter first, then the entries.
+    ~CounterRegistry();
+
+    CounterRegistry(const CounterRegistry&) = delete;
+    CounterRegistry& operator=(const CounterRegistry&) = delete;
+
+    // Owns the counters. std::less<> lets a name be looked up without a copy.
+    std::map<std::string, Counter*, std::less<>> counters;
 };
 
 } // namespace Tev::Framework::Counting

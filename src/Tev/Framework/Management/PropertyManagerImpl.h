@@ -1,0 +1,28 @@
+#ifndef TEV_FRAMEWORK_MANAGEMENT_PROPERTYMANAGERIMPL_H
+#define TEV_FRAMEWORK_MANAGEMENT_PROPERTYMANAGERIMPL_H
+
+#include "Tev/Framework/Management/PropertyManager.h"
+
+#include <map>
+#include <string>
+
+namespace Tev::Framework::Management {
+
+// The library's one store: an ordered map from name to value.
+class PropertyManagerImpl final : public PropertyManager {
+public:
+    PropertyManagerImpl() = default;
+    ~PropertyManagerImpl() override;
+
+    const std::wstring& getProperty(const std::wstring& name) const override;
+    bool hasProperty(const std::wstring& name) const noexcept override;
+    void setProperty(const std::wstring& name, const std::wstring& value) override;
+    void clearProperty(const std::wstring& name) override;
+
+private:
+    std::map<std::wstring, std::wstring> properties_;
+};
+
+} // namespace Tev::Framework::Management
+
+#endif

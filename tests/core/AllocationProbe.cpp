@@ -1,0 +1,72 @@
+#include "AllocationProbe.h"
+
+#include "Tev/Framework/StringHolder.h"
+
+#include <atomic>
+#include <cstdlib>
+
+#if defined(__SANITIZE_THREAD__)
+#define TEV_PROBE_REPLACES_NEW 0
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TEV_PROBE_REPLACES_NEW 0
+#endif
+#endif
+#ifndef TEV_PROBE_REPLACES_NEW
+#define TEV_PROBE_REPLACES_NEW 1
+#endif
+
+namespace {
+thread_local long allocationsBeforeFailure = -1;
+std::atomic<long> live{0};
+} // namespace
+
+namespace TevTest {
+
+void failAllocation(long n) noexcept { allocationsBeforeFailure = n; }
+
+long liveAllocations() noexcept { return live.load(); }
+
+bool allocationProbeActive() noexcept
+{
+    static const bool reachesTheLibrary = [] {
+        failAllocation(0);
+        try {
+            const Tev::Framework::StringHolder probe("probe");
+        } catch (const std::bad_alloc&) {
+            return true;
+        }
+        failAllocation(-1);
+        return false;
+    }();
+    failAllocation(-1);
+    return reachesTheLibrary;
+}
+
+} // namespace TevTest
+
+#if TEV_PROBE_REPLACES_NEW
+// The runtime's array and nothrow forms come down to these.
+void* operator new(std::size_t size)
+{
+    if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0) {
+        throw std::bad_alloc();
+    }
+    void* memory = std::malloc(size == 0 ? 1 : size);
+    if (memory == nullptr) {
+        throw std::bad_alloc();
+    }
+    ++live;
+    return memory;
+}
+
+void operator delete(void* memory) noexcept
+{
+    if (memory != nullptr) {
+        --live;
+        std::free(memory);
+    }
+}
+
+void operator delete(void* memory, std::size_t) noexcept { ::operator delete(memory); }
+#endif

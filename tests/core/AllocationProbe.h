@@ -1,0 +1,49 @@
+#ifndef TEV_TESTS_ALLOCATIONPROBE_H
+#define TEV_TESTS_ALLOCATIONPROBE_H
+
+// Replaces operator new/delete of the test program (and so of the library, which
+// reaches them through the dynamic linker) to fail chosen allocations and count live ones.
+
+#include <gtest/gtest.h>
+
+#include <new>
+
+namespace TevTest {
+
+// False where the library's allocations bypass the probe (the thread sanitizer owns
+// operator new; a DLL has its own).
+bool allocationProbeActive() noexcept;
+// On this thread, the n-th allocation from now (0: the next) fails; -1: none does.
+void failAllocation(long n) noexcept;
+long liveAllocations() noexcept;
+
+#define TEV_REQUIRE_ALLOCATION_PROBE()                                                 \
+    if (!::TevTest::allocationProbeActive())                                           \
+    GTEST_SKIP() << "allocations cannot be made to fail in this build"
+
+// Runs `operation` with its first allocation failing, then its second, and so on until
+// it completes; after each failure checks for leaks and calls `afterFailure`. Returns
+// the number of failures.
+template <class Operation, class Check>
+long failEachAllocationInTurn(Operation operation, Check afterFailure)
+{
+    for (long n = 0; n < 10000; ++n) {
+        const long before = liveAllocations();
+        failAllocation(n);
+        try {
+            operation();
+            failAllocation(-1);
+            return n;
+        } catch (const std::bad_alloc&) {
+            failAllocation(-1);
+        }
+        EXPECT_EQ(liveAllocations(), before) << "leak after allocation " << n << " failed";
+        afterFailure();
+    }
+    ADD_FAILURE() << "the operation never completes";
+    return -1;
+}
+
+} // namespace TevTest
+
+#endif
