@@ -1,0 +1,81 @@
+// The client library of the unload test: it links the framework, so that the host's
+// dlclose of it unloads the framework too. Its channels and objects report to the
+// host's event log, which outlives both libraries.
+
+#include "UnloadScenario.h"
+
+#include "Tev/Framework/Framework.h"
+#include "Tev/Framework/GenericLogger/Logger.h"
+#include "Tev/Framework/Management/MemoryManager/IRegisteredObject.h"
+#include "Tev/Framework/Management/MemoryManager/Registry.h"
+#include "Tev/Framework/Management/PropertyManager.h"
+
+#include <string>
+
+namespace {
+
+using namespace Tev::Framework::GenericLogger;
+namespace MemoryManager = Tev::Framework::Management::MemoryManager;
+
+TevTest::EventLog* events = nullptr;
+
+// Heap objects that touch nothing of this library's static data: they are called
+// while the framework is torn down, after this library's own teardown.
+class ReportingChannel : public LoggingChannel {
+public:
+    ReportingChannel(TevTest::EventLog* log, const char* loggerName)
+        : log_(log), releaseEvent_(std::string("release ") + loggerName)
+    {
+    }
+    void log(LoggingLevel, const char*) override {}
+    void release() override
+    {
+        log_->add(releaseEvent_.c_str());
+        delete this;
+    }
+
+private:
+    TevTest::EventLog* log_;
+    const std::string releaseEvent_;
+};
+
+// Destroyed with this library, before the framework's teardown, which forgets the
+// installed backends without touching them.
+class ReportingBackend : public LoggerBackend {
+public:
+    LoggingChannel* createChannel(const char* loggerName) override { return new ReportingChannel(events, loggerName); }
+} backend;
+
+class ReportingObject : public MemoryManager::IRegisteredObject {
+public:
+    ~ReportingObject() override { events->add("object destroyed"); }
+};
+
+MemoryManager::IRegisteredObject* makeObject()
+{
+    return new ReportingObject;
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) int runUnloadScenario(TevTest::UnloadScenario* scenario)
+{
+    events = scenario->events;
+    Logger::installBackend(&backend);
+    Logger* a = Logger::getLogger("unload.a");
+    Logger* b = Logger::getLogger("unload.b");
+    a->stream() << "message " << 1;
+    LogStream(b, LevelError) << "message " << 2.5;
+
+    if (scenario->setProperty) {
+        auto* properties = Tev::Framework::Framework::propertyManager();
+        properties->setProperty(L"unload.key", L"a value long enough to live on the heap");
+        scenario->propertyBuffer = properties->getProperty(L"unload.key").data();
+    }
+    MemoryManager::registerObject("unload.object", &makeObject);
+    if (!scenario->leaveObjectRegistered)
+        MemoryManager::unregisterObject("unload.object");
+    if (scenario->keepChannels)
+        Logger::unloadLoggingChannels(false);
+    return 0;
+}

@@ -1,0 +1,155 @@
+// Loads the framework into this process with dlopen (through a client library that
+// links it), uses it, unloads it, and checks what its teardown did. This program does
+// not link the framework, so that the framework really leaves the process.
+
+#include "UnloadScenario.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+// Leak checkers would rightly report what the framework is meant to leave behind at
+// unload (still-registered objects, loggers kept by unloadLoggingChannels(false)).
+extern "C" void __lsan_disable() __attribute__((weak));
+extern "C" void __lsan_enable() __attribute__((weak));
+
+namespace {
+
+TevTest::EventLog* watchLog = nullptr;
+std::atomic<const void*> watched{nullptr};
+
+void noteIfWatched(void* pointer) noexcept
+{
+    if (pointer != nullptr && pointer == watched.load()) {
+        watched = nullptr;
+        watchLog->add("property value freed");
+    }
+}
+
+} // namespace
+
+// The framework's memory comes and goes through these too, which lets the test see
+// when the property store frees a value.
+void* operator new(std::size_t size)
+{
+    if (void* p = std::malloc(size != 0 ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* pointer) noexcept
+{
+    noteIfWatched(pointer);
+    std::free(pointer);
+}
+void operator delete(void* pointer, std::size_t) noexcept
+{
+    noteIfWatched(pointer);
+    std::free(pointer);
+}
+
+namespace {
+
+using TevTest::EventLog;
+using TevTest::UnloadScenario;
+
+std::vector<std::string> eventsOf(const EventLog& log)
+{
+    std::vector<std::string> result;
+    for (std::size_t i = 0; i < log.count && i < EventLog::capacity; ++i)
+        result.emplace_back(log.events[i]);
+    return result;
+}
+
+bool frameworkLoaded()
+{
+    void* handle = ::dlopen(TEV_FRAMEWORK_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
+    if (handle == nullptr)
+        return false;
+    ::dlclose(handle);
+    return true;
+}
+
+// Loads the client (and with it the framework), runs the scenario, unloads both.
+void loadUseUnload(UnloadScenario& scenario)
+{
+    void* client = ::dlopen(TEV_UNLOAD_CLIENT, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(client, nullptr) << ::dlerror();
+    ASSERT_TRUE(frameworkLoaded());
+    auto run = reinterpret_cast<TevTest::RunUnloadScenario>(::dlsym(client, "runUnloadScenario"));
+    ASSERT_NE(run, nullptr);
+    if (__lsan_disable != nullptr)
+        __lsan_disable();
+    ASSERT_EQ(run(&scenario), 0);
+    if (__lsan_enable != nullptr)
+        __lsan_enable();
+    watchLog = scenario.events;
+    watched = scenario.propertyBuffer;
+    scenario.events->add("unloading");
+    ASSERT_EQ(::dlclose(client), 0);
+    EXPECT_FALSE(frameworkLoaded()) << "the framework stayed in the process";
+}
+
+TEST(Unload, PropertyStoreGoesFirstThenEveryChannelIsReleasedOnce)
+{
+    EventLog log;
+    UnloadScenario scenario;
+    scenario.events = &log;
+    scenario.setProperty = true;
+    scenario.leaveObjectRegistered = true;
+    loadUseUnload(scenario);
+    EXPECT_EQ(eventsOf(log), (std::vector<std::string>{"unloading", "property value freed", "release unload.a",
+                                                       "release unload.b"}));
+}
+
+TEST(Unload, WithoutPropertyStoreOnlyTheLoggersAreClosed)
+{
+    EventLog log;
+    UnloadScenario scenario;
+    scenario.events = &log;
+    loadUseUnload(scenario);
+    EXPECT_EQ(eventsOf(log),
+              (std::vector<std::string>{"object destroyed", "unloading", "release unload.a", "release unload.b"}));
+}
+
+TEST(Unload, ChannelsKeptWhenUnloadingWasSwitchedOff)
+{
+    EventLog log;
+    UnloadScenario scenario;
+    scenario.events = &log;
+    scenario.setProperty = true;
+    scenario.keepChannels = true;
+    loadUseUnload(scenario);
+    EXPECT_EQ(eventsOf(log), (std::vector<std::string>{"object destroyed", "unloading", "property value freed"}));
+}
+
+TEST(Unload, RepeatedCyclesLeakNothingAndAlwaysUnload)
+{
+    constexpr int warmUp = 5;
+    constexpr int cycles = 200;
+    std::size_t heapAfterWarmUp = 0;
+    for (int cycle = 0; cycle < warmUp + cycles; ++cycle) {
+        if (cycle == warmUp)
+            heapAfterWarmUp = mallinfo2().uordblks;
+        EventLog log;
+        UnloadScenario scenario;
+        scenario.events = &log;
+        scenario.setProperty = true;
+        loadUseUnload(scenario);
+        ASSERT_EQ(eventsOf(log).size(), 5u) << "cycle " << cycle;
+        if (HasFatalFailure())
+            return;
+    }
+    const std::size_t heapAfter = mallinfo2().uordblks;
+    // Nothing of a cycle may stay behind; a little slack for the loader's own bookkeeping.
+    EXPECT_LT(heapAfter, heapAfterWarmUp + 16 * 1024) << "grew by " << (heapAfter - heapAfterWarmUp) << " bytes";
+}
+
+} // namespace
