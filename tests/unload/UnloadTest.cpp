@@ -37,21 +37,49 @@ void noteIfWatched(void* pointer) noexcept
 } // namespace
 
 // The framework's memory comes and goes through these too, which lets the test see
-// when the property store frees a value.
+// when the property store frees a value. Every form is replaced, so that none of them
+// meets a pointer from another allocator.
 void* operator new(std::size_t size)
 {
     if (void* p = std::malloc(size != 0 ? size : 1))
         return p;
     throw std::bad_alloc();
 }
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return std::malloc(size != 0 ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return std::malloc(size != 0 ? size : 1);
+}
 void operator delete(void* pointer) noexcept
 {
     noteIfWatched(pointer);
     std::free(pointer);
 }
+void operator delete[](void* pointer) noexcept
+{
+    std::free(pointer);
+}
 void operator delete(void* pointer, std::size_t) noexcept
 {
-    noteIfWatched(pointer);
+    operator delete(pointer);
+}
+void operator delete[](void* pointer, std::size_t) noexcept
+{
+    std::free(pointer);
+}
+void operator delete(void* pointer, const std::nothrow_t&) noexcept
+{
+    operator delete(pointer);
+}
+void operator delete[](void* pointer, const std::nothrow_t&) noexcept
+{
     std::free(pointer);
 }
 
