@@ -17,6 +17,9 @@ struct Comparison {
     double peerPer = 1;
 };
 
+// How many times each benchmark runs; the best run counts.
+constexpr int turns = 7;
+
 // Registers every benchmark with Google Benchmark.
 void registerScenarios();
 

@@ -98,7 +98,7 @@ int main(int argc, char** argv)
     const std::map<std::string, double>& best = reporter.best();
 
     std::vector<Line> lines;
-    std::printf("\nComparisons (best of 5 repetitions; %s)\n", machine().c_str());
+    std::printf("\nComparisons (best of %d turns taken in alternation; %s)\n", TevBench::turns, machine().c_str());
     for (const TevBench::Comparison& comparison : TevBench::comparisons()) {
         const auto ours = best.find(comparison.ours);
         const auto peer = best.find(comparison.peer);

@@ -53,6 +53,28 @@ TEST_F(Concurrency, ManyThreadsOnOneLoggerLoseNothingAndKeepEachThreadsOrder)
     }
 }
 
+TEST_F(Concurrency, ChannelCallsNeverOverlapAcrossLoggers)
+{
+    RecordingBackend& backend = install();
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
+    std::vector<Logger*> loggers;
+    for (int t = 0; t < 4; ++t) {
+        loggers.push_back(logger(std::to_string(t)));
+        backend.channelFor(name(std::to_string(t)))->onLog = [&](LoggingLevel, const char*) {
+            if (inside.fetch_add(1) != 0)
+                overlaps.fetch_add(1);
+            std::this_thread::yield();
+            inside.fetch_sub(1);
+        };
+    }
+    runThreads(4, [&loggers](int t) {
+        for (int i = 0; i < 2000; ++i)
+            LogStream(loggers[static_cast<std::size_t>(t)], LevelError) << i;
+    });
+    EXPECT_EQ(overlaps.load(), 0);
+}
+
 TEST_F(Concurrency, GetLoggerFromManyThreadsGivesOneLoggerPerName)
 {
     RecordingBackend& backend = install();

@@ -4,8 +4,6 @@
 #include "Tev/Framework/LibraryState.h"
 #include "Tev/Platform/SharedLibrary.h"
 
-#include <boost/thread/lock_guard.hpp>
-
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -17,12 +15,12 @@
 
 namespace Tev::Framework::GenericLogger {
 
+thread_local unsigned loggingMutexDepth __attribute__((tls_model("initial-exec"))) = 0;
+
 namespace {
 
 // How the exceptions thrown here name this file.
 constexpr char sourceFile[] = "Tev\\Framework\\GenericLogger\\Logger";
-
-using LoggingLock = boost::lock_guard<boost::recursive_mutex>;
 
 // Counts the operations under way that walk loggers, channels or loaded backends, so
 // that closing all loggers from inside one of them is refused instead of pulling the
@@ -286,7 +284,7 @@ LoggerRegistry::LoggerRegistry() = default;
 
 LoggerRegistry::~LoggerRegistry()
 {
-    boost::lock_guard<boost::recursive_mutex> lock(mutex);
+    LoggingLock lock(mutex);
     if (unloadChannels.load(std::memory_order_relaxed)) {
         try {
             Logger::closeAll(*this);
