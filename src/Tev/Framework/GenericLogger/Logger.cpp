@@ -4,6 +4,8 @@
 #include "Tev/Framework/LibraryState.h"
 #include "Tev/Platform/SharedLibrary.h"
 
+#include <boost/container/small_vector.hpp>
+
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -38,10 +40,15 @@ private:
 
 } // namespace
 
-struct LoggerState {
-    explicit LoggerState(std::string_view loggerName) : name(loggerName) {}
+// Aligned so that what a refresh of the channels reads (the logger, its channels, its
+// name and whether its cache holds anything) lies in two known cache lines.
+struct alignas(64) LoggerState {
+    explicit LoggerState(std::string_view loggerName) : self(this), name(loggerName) {}
 
-    std::vector<LoggingChannel*> channels;
+    // The logger that clients hold: it lives and dies with its state, in one allocation.
+    Logger self;
+    // A logger rarely has more than two channels; those need no memory of their own.
+    boost::container::small_vector<LoggingChannel*, 2> channels;
     const std::string name;
     MessageCache cache;
     std::atomic<std::int32_t> minLevel{LevelError};
@@ -50,11 +57,34 @@ struct LoggerState {
 
 namespace {
 
+// The installed backends as a rebuild of channels sees them. Refreshing every logger
+// takes one copy, and takes it again only if the list has changed meanwhile (a backend
+// or a channel may install or uninstall another), so that each logger still sees the
+// list as it stands when its turn comes.
+class BackendSnapshot {
+public:
+    const std::vector<LoggerBackend*>& current()
+    {
+        const BackendList& installed = installedBackends();
+        if (!taken_ || version_ != installed.version) {
+            backends_ = installed.backends;
+            version_ = installed.version;
+            taken_ = true;
+        }
+        return backends_;
+    }
+
+private:
+    std::vector<LoggerBackend*> backends_;
+    std::uint64_t version_ = 0;
+    bool taken_ = false;
+};
+
 // Gives the logger one channel per installed backend that offers one, in installation
 // order. The previous channels are forgotten, not released.
-void rebuildChannels(LoggerState& state)
+void rebuildChannels(LoggerState& state, BackendSnapshot& snapshot)
 {
-    const std::vector<LoggerBackend*> backends = installedBackends().backends;
+    const std::vector<LoggerBackend*>& backends = snapshot.current();
     state.channels.clear();
     state.channels.reserve(backends.size());
     for (LoggerBackend* backend : backends)
@@ -88,24 +118,36 @@ void removeInstalled(LoggerBackend* backend) noexcept
 {
     std::vector<LoggerBackend*>& installed = installedBackends().backends;
     const auto found = std::find(installed.begin(), installed.end(), backend);
-    if (found != installed.end())
+    if (found != installed.end()) {
         installed.erase(found);
+        ++installedBackends().version;
+    }
 }
 
 } // namespace
 
 Logger::Logger(LoggerState* state) noexcept : state_(state) {}
 
-Logger::~Logger()
-{
-    delete state_;
-}
+Logger::~Logger() = default;
 
 void Logger::refreshAll(LoggerRegistry& registry)
 {
     InUse inUse(registry);
+    BackendSnapshot snapshot;
+    // The loggers lie scattered in memory, in the order they were created, and are
+    // refreshed in name order: fetch each state (a logger starts its state) a few
+    // loggers ahead, so that it is there when its turn comes.
+    const auto end = registry.loggers.end();
+    auto ahead = registry.loggers.begin();
+    for (int i = 0; i < 4 && ahead != end; ++i)
+        ++ahead;
     for (auto& entry : registry.loggers) {
-        rebuildChannels(*entry.second->state_);
+        if (ahead != end) {
+            __builtin_prefetch(ahead->second);
+            __builtin_prefetch(reinterpret_cast<const char*>(ahead->second) + 64);
+            ++ahead;
+        }
+        rebuildChannels(*entry.second->state_, snapshot);
         replayCache(*entry.second->state_);
     }
 }
@@ -123,24 +165,22 @@ Logger* Logger::getLogger(const char* name)
 
     InUse inUse(registry);
     auto state = std::make_unique<LoggerState>(key);
-    Logger* logger = new Logger(state.get());
-    state.release();
     try {
-        rebuildChannels(*logger->state_);
-        replayCache(*logger->state_);
-        registry.loggers.emplace(std::string(key), logger);
+        BackendSnapshot snapshot;
+        rebuildChannels(*state, snapshot);
+        replayCache(*state);
+        registry.loggers.emplace(std::string(key), &state->self);
     } catch (...) {
         // The logger never existed for anybody; give back what it was handed.
-        for (LoggingChannel* channel : logger->state_->channels) {
+        for (LoggingChannel* channel : state->channels) {
             try {
                 channel->release();
             } catch (...) {
             }
         }
-        delete logger;
         throw;
     }
-    return logger;
+    return &state.release()->self;
 }
 
 void Logger::minLogLevel(LoggingLevel level)
@@ -192,6 +232,7 @@ void Logger::installBackend(LoggerBackend* backend)
     if (std::find(installed.begin(), installed.end(), backend) != installed.end())
         throw LoggerBackendLoadError("Cannot install a backend twice!", sourceFile, 301);
     installed.push_back(backend);
+    ++installedBackends().version;
     refreshAll(registry);
 }
 
@@ -258,10 +299,10 @@ void Logger::closeAll(LoggerRegistry& registry)
         const auto first = registry.loggers.begin();
         Logger* logger = first->second;
         registry.loggers.erase(first);
-        const std::vector<LoggingChannel*> channels = std::move(logger->state_->channels);
+        const auto channels = std::move(logger->state_->channels);
         for (LoggingChannel* channel : channels)
             attempt([channel] { channel->release(); });
-        delete logger;
+        delete logger->state_;
     }
 
     std::vector<LoggerBackend*> backends;

@@ -6,6 +6,7 @@
 #include "Tev/Gadgets/DLL/DLLHolder.h"
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -43,9 +44,15 @@ struct LoggerRegistry {
 // Guarded by the logging mutex.
 struct BackendList {
     std::vector<LoggerBackend*> backends;
+    // Changes with every change of `backends`.
+    std::uint64_t version = 0;
 
     // Forgets every backend and frees the storage, without notice.
-    void clearAndRelease() noexcept { std::vector<LoggerBackend*>().swap(backends); }
+    void clearAndRelease() noexcept
+    {
+        std::vector<LoggerBackend*>().swap(backends);
+        ++version;
+    }
 };
 
 } // namespace Tev::Framework::GenericLogger
