@@ -164,13 +164,13 @@ private:
         return *this;
     }
 
-    TEV_API static LogBuffer* openBuffer();
-    TEV_API static void finish(Logger* logger, LoggingLevel level, LogBuffer* buffer);
-    TEV_API static void appendText(LogBuffer* buffer, const char* text);
-    TEV_API static void appendText(LogBuffer* buffer, const char* text, std::size_t length);
-    TEV_API static void appendInteger(LogBuffer* buffer, long long value);
-    TEV_API static void appendInteger(LogBuffer* buffer, unsigned long long value);
-    TEV_API static void appendDouble(LogBuffer* buffer, double value);
+    TEV_API TEV_NOPLT static LogBuffer* openBuffer();
+    TEV_API TEV_NOPLT static void finish(Logger* logger, LoggingLevel level, LogBuffer* buffer);
+    TEV_API TEV_NOPLT static void appendText(LogBuffer* buffer, const char* text);
+    TEV_API TEV_NOPLT static void appendText(LogBuffer* buffer, const char* text, std::size_t length);
+    TEV_API TEV_NOPLT static void appendInteger(LogBuffer* buffer, long long value);
+    TEV_API TEV_NOPLT static void appendInteger(LogBuffer* buffer, unsigned long long value);
+    TEV_API TEV_NOPLT static void appendDouble(LogBuffer* buffer, double value);
     TEV_API static std::ostream& formatStream(LogBuffer* buffer);
 
     Logger* logger_;
@@ -196,12 +196,12 @@ public:
     // compared byte by byte; the empty name is a name like any other.
     // Throws std::invalid_argument for a null name (nothing changes), std::bad_alloc,
     // and what a backend's createChannel() throws (the logger is then not created).
-    TEV_API static Logger* getLogger(const char* name);
+    TEV_API TEV_NOPLT static Logger* getLogger(const char* name);
 
     // The threshold that isLevelActive() compares with; 50 for a new logger.
     TEV_API void minLogLevel(LoggingLevel level);
     // Whether `level` >= the threshold. Delivery itself never consults the threshold.
-    TEV_API bool isLevelActive(LoggingLevel level);
+    TEV_API TEV_NOPLT bool isLevelActive(LoggingLevel level);
     // A disabled logger drops the messages it could deliver; it still caches.
     TEV_API void enableLogging(bool enable);
 
@@ -249,6 +249,7 @@ public:
 private:
     friend class LogStream;
     friend struct LoggerRegistry;
+    friend struct LoggerState;
 
     explicit Logger(LoggerState* state) noexcept;
     ~Logger();
