@@ -96,7 +96,8 @@ void rebuildChannels(LoggerState& state, BackendSnapshot& snapshot)
 // is no channel. If a channel throws, the cache keeps what it had.
 void replayCache(LoggerState& state)
 {
-    if (state.cache.empty() && !state.cache.overflowed())
+    // An overflowed cache holds its notice, so it is never empty.
+    if (state.cache.empty())
         return;
     // Delivered from a cache of its own, so that a channel that logs to this logger
     // meanwhile neither disturbs the walk nor loses its message.

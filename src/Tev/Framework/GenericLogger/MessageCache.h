@@ -49,7 +49,6 @@ public:
 
     std::size_t size() const noexcept { return entries_.size(); }
     bool empty() const noexcept { return entries_.empty(); }
-    bool overflowed() const noexcept { return overflowed_; }
 
     void swap(MessageCache& other) noexcept
     {
