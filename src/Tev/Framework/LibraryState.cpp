@@ -23,6 +23,9 @@ LibraryState::~LibraryState()
     // The installed backends are forgotten first, without notice; closing the
     // loggers then deletes only the backends loaded from libraries.
     installedBackends->clearAndRelease();
+    // Channels and backend destructors may log while the loggers are closed, so the
+    // registry stays whole until that is over.
+    loggerRegistry->teardown();
     loggerRegistry.reset();
     installedBackends.reset();
     logBuffers.reset();

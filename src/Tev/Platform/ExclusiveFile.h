@@ -1,18 +1,31 @@
 #ifndef TEV_PLATFORM_EXCLUSIVEFILE_H
 #define TEV_PLATFORM_EXCLUSIVEFILE_H
 
-#include <cstdio>
+#include <cstddef>
 
 namespace Tev::Platform {
 
-// Opens `path` for reading and appending ("a+") and holds it for this open file alone.
-// A missing file is created readable and writable by its owner only; existing content
-// stays and every write goes to the end. Refused, with null returned: a path that is a
-// symbolic link, a directory or anything but a regular file, a file that another open
-// (in this process or another) holds, a null path, and whatever the system refuses.
-// The descriptor is not inherited by programs that this process runs.
-// The hold lasts until the stream is closed or the process ends.
-std::FILE* openExclusiveAppend(const char* path) noexcept;
+// A file held open for appending by one open of one process.
+struct ExclusiveFile;
+
+// Opens `path` for reading and appending and holds it for this open alone. A missing
+// file is created readable and writable by its owner only, and a file of the caller's
+// own is made so; existing content stays. Refused, with null returned: a null path, a
+// symbolic link or reparse point, anything but a regular file, a file that another
+// user owns or that has more than one name (a hard link), a file that another open
+// (in this process or another) holds, and whatever the system refuses. The file is not
+// inherited by programs that this process starts. The hold lasts until closeFile().
+ExclusiveFile* openExclusiveAppend(const char* path) noexcept;
+
+// Whether the file is neither empty nor ends with a line end: its last line was cut.
+bool endsMidLine(const ExclusiveFile* file) noexcept;
+
+// Appends `size` bytes at the end of the file with one write, repeated only for what a
+// short write left. Returns how many bytes reached the file.
+std::size_t appendToFile(ExclusiveFile* file, const char* data, std::size_t size) noexcept;
+
+// Closes the file and ends the hold; null is ignored.
+void closeFile(ExclusiveFile* file) noexcept;
 
 // Where the crisis log lives on this platform.
 const char* crisisLogPath() noexcept;

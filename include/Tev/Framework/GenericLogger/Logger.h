@@ -254,8 +254,13 @@ private:
     explicit Logger(LoggerState* state) noexcept;
     ~Logger();
 
+    struct Closed;
+
+    static Logger* create(LoggerRegistry& registry, std::string_view name);
     static void refreshAll(LoggerRegistry& registry);
-    static void closeAll(LoggerRegistry& registry);
+    static void install(LoggerRegistry& registry, LoggerBackend* backend);
+    static LoggerBackend* loadAndCreate(const char* name, bool andInstall);
+    static Closed closeAll(LoggerRegistry& registry);
 
     // Delivers the message to the channels or caches it. `message` must not be null.
     TEV_API void do_log(LoggingLevel level, const char* message);

@@ -13,7 +13,14 @@ namespace Tev::Framework::GenericLogger {
 // backend installation); uninstalling its backend does not end its use.
 // The framework calls release() and log() with the logging mutex held, so a channel
 // sees one call at a time and may log again on the same thread.
+//
+// The virtual operations keep this order (the destructor, release, log), so that
+// backends built against any build of this header find each in the same slot.
 class TEV_API LoggingChannel {
+protected:
+    // Only the channel's own implementation destroys a channel.
+    virtual ~LoggingChannel();
+
 public:
     LoggingChannel() = default;
     LoggingChannel(const LoggingChannel&) = default;
@@ -26,9 +33,6 @@ public:
     // One message; `message` is NUL-terminated and valid only during the call.
     // An exception thrown here reaches the caller of the logging operation.
     virtual void log(LoggingLevel level, const char* message) = 0;
-
-protected:
-    virtual ~LoggingChannel();
 };
 
 } // namespace Tev::Framework::GenericLogger

@@ -27,6 +27,9 @@ public:
     // Whether the library was loaded.
     bool isLoaded() const noexcept;
 
+    // Whether both holders hold the same loaded library (the system counts its loads).
+    bool holdsSameLibraryAs(const DLLHolder& other) const noexcept;
+
     // The exported function `name` as a `Function` pointer. Throws std::runtime_error
     // "Unable to resolve function <name> from dynamic library" followed by a line
     // feed and the failed check, when the library lacks `name` or was not loaded.

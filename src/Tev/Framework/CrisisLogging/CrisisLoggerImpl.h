@@ -1,19 +1,24 @@
 #ifndef TEV_FRAMEWORK_CRISISLOGGING_CRISISLOGGERIMPL_H
 #define TEV_FRAMEWORK_CRISISLOGGING_CRISISLOGGERIMPL_H
 
+#include "Tev/Platform/ExclusiveFile.h"
+
 #include <boost/thread/mutex.hpp>
 
-#include <cstdio>
-#include <memory>
+#include <cstddef>
 
 namespace Tev::Framework::CrisisLogging {
 
 // What a CrisisLogger holds: the open log file and the lock that serialises its lines.
 class CrisisLoggerImpl {
 public:
+    // Messages up to this long are written without touching the heap.
+    static constexpr std::size_t longestStackMessage = 240;
+
     // Opens the log file; throws FrameworkException when it cannot, and then leaves
     // nothing open.
     CrisisLoggerImpl();
+    ~CrisisLoggerImpl();
 
     CrisisLoggerImpl(const CrisisLoggerImpl&) = delete;
     CrisisLoggerImpl& operator=(const CrisisLoggerImpl&) = delete;
@@ -21,12 +26,11 @@ public:
     void log(const char* message);
 
 private:
-    struct CloseFile {
-        void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-    };
-
-    std::unique_ptr<std::FILE, CloseFile> file_; // never null once constructed
+    Platform::ExclusiveFile* file_; // never null once constructed
     boost::mutex writeLock_;
+    // The file ends in a cut line (a process was killed mid-line, or a write failed):
+    // the next line starts with a line end of its own, so that lines never run together.
+    bool endsMidLine_;
 };
 
 } // namespace Tev::Framework::CrisisLogging

@@ -3,17 +3,21 @@
 
 #include "Tev/Platform/ThreadLocalSlot.h"
 
+#include <boost/thread/mutex.hpp>
+
 namespace Tev::Framework::GenericLogger {
 
 struct LogBuffer;
 
 // Keeps, per thread, the few message buffers that the thread's LogStreams reuse.
 // A stream takes a buffer and gives it back when it delivers, to the cache of the
-// thread it is on then. A thread's buffers are freed when the thread ends.
+// thread it is on then. A thread's buffers are freed when the thread ends, and every
+// thread's when the cache is destroyed (the library is unloaded).
+//
+// take() and giveBack() may run on any threads at once.
 class LogBufferCache {
 public:
     LogBufferCache();
-    // Frees the calling thread's buffers; other threads' cached buffers are left.
     ~LogBufferCache();
 
     LogBufferCache(const LogBufferCache&) = delete;
@@ -25,7 +29,16 @@ public:
     void giveBack(LogBuffer* buffer) noexcept;
 
 private:
+    struct ThreadBuffers;
+
+    // Runs when a thread that cached buffers ends.
+    static void threadEnded(void* buffers);
+    ThreadBuffers* threadBuffers() noexcept;
+
     Platform::ThreadLocalSlot slot_;
+    // Every thread's buffers, so that unloading frees those of threads that live on.
+    boost::mutex threadsLock_;
+    ThreadBuffers* threads_ = nullptr;
 };
 
 } // namespace Tev::Framework::GenericLogger

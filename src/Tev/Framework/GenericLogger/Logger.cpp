@@ -2,6 +2,7 @@
 
 #include "Tev/Framework/GenericLogger/MessageCache.h"
 #include "Tev/Framework/LibraryState.h"
+#include "Tev/Platform/Processor.h"
 #include "Tev/Platform/SharedLibrary.h"
 
 #include <boost/container/small_vector.hpp>
@@ -17,12 +18,12 @@
 
 namespace Tev::Framework::GenericLogger {
 
-thread_local unsigned loggingMutexDepth __attribute__((tls_model("initial-exec"))) = 0;
-
 namespace {
 
-// How the exceptions thrown here name this file.
+// How the exceptions thrown here name this file, and the lines they report.
 constexpr char sourceFile[] = "Tev\\Framework\\GenericLogger\\Logger";
+constexpr int nullBackendLine = 294;
+constexpr int backendTwiceLine = 301;
 
 // Counts the operations under way that walk loggers, channels or loaded backends, so
 // that closing all loggers from inside one of them is refused instead of pulling the
@@ -38,6 +39,9 @@ private:
     LoggerRegistry& registry_;
 };
 
+// A logger rarely has more than two channels; those need no memory of their own.
+using ChannelList = boost::container::small_vector<LoggingChannel*, 2>;
+
 } // namespace
 
 // Aligned so that what a refresh of the channels reads (the logger, its channels, its
@@ -47,12 +51,20 @@ struct alignas(64) LoggerState {
 
     // The logger that clients hold: it lives and dies with its state, in one allocation.
     Logger self;
-    // A logger rarely has more than two channels; those need no memory of their own.
-    boost::container::small_vector<LoggingChannel*, 2> channels;
+    ChannelList channels;
     const std::string name;
     MessageCache cache;
     std::atomic<std::int32_t> minLevel{LevelError};
     std::atomic<bool> enabled{true};
+    // While getLogger creates the logger, its backends may ask for it by name.
+    bool beingCreated = false;
+    bool handedOutWhileCreated = false;
+};
+
+// What closing the loggers leaves to do once the logging mutex is let go.
+struct Logger::Closed {
+    LibraryList libraries;
+    std::exception_ptr firstFailure;
 };
 
 namespace {
@@ -80,16 +92,24 @@ private:
     bool taken_ = false;
 };
 
-// Gives the logger one channel per installed backend that offers one, in installation
-// order. The previous channels are forgotten, not released.
-void rebuildChannels(LoggerState& state, BackendSnapshot& snapshot)
+// Asks every installed backend, in installation order, for a channel for the logger,
+// and adds each one offered to `channels`. The logger's own channels are not touched.
+void collectChannels(const LoggerState& state, BackendSnapshot& snapshot, ChannelList& channels)
 {
     const std::vector<LoggerBackend*>& backends = snapshot.current();
-    state.channels.clear();
-    state.channels.reserve(backends.size());
+    channels.reserve(backends.size());
     for (LoggerBackend* backend : backends)
         if (LoggingChannel* channel = backend->createChannel(state.name.c_str()))
-            state.channels.push_back(channel);
+            channels.push_back(channel);
+}
+
+// Gives the logger one channel per installed backend that offers one. The previous
+// channels are forgotten, not released; if a backend throws, the logger keeps them.
+void rebuildChannels(LoggerState& state, BackendSnapshot& snapshot)
+{
+    ChannelList channels;
+    collectChannels(state, snapshot, channels);
+    state.channels.swap(channels);
 }
 
 // Hands every cached message to every channel, then empties the cache, even when there
@@ -115,6 +135,19 @@ void replayCache(LoggerState& state)
     }
 }
 
+// Calls release() on each channel; the first exception is kept in `firstFailure`.
+void releaseChannels(const ChannelList& channels, std::exception_ptr& firstFailure) noexcept
+{
+    for (LoggingChannel* channel : channels) {
+        try {
+            channel->release();
+        } catch (...) {
+            if (!firstFailure)
+                firstFailure = std::current_exception();
+        }
+    }
+}
+
 void removeInstalled(LoggerBackend* backend) noexcept
 {
     std::vector<LoggerBackend*>& installed = installedBackends().backends;
@@ -123,6 +156,15 @@ void removeInstalled(LoggerBackend* backend) noexcept
         installed.erase(found);
         ++installedBackends().version;
     }
+}
+
+// Unloads the libraries in load order. Called without the logging mutex: the system's
+// loader has a lock of its own, and a library's static destructor or initialiser that
+// logs holds it while it waits for the logging mutex.
+void unload(LibraryList& libraries) noexcept
+{
+    for (auto& library : libraries)
+        library.reset();
 }
 
 } // namespace
@@ -144,8 +186,8 @@ void Logger::refreshAll(LoggerRegistry& registry)
         ++ahead;
     for (auto& entry : registry.loggers) {
         if (ahead != end) {
-            __builtin_prefetch(ahead->second);
-            __builtin_prefetch(reinterpret_cast<const char*>(ahead->second) + 64);
+            Platform::prefetch(ahead->second);
+            Platform::prefetch(reinterpret_cast<const char*>(ahead->second) + 64);
             ++ahead;
         }
         rebuildChannels(*entry.second->state_, snapshot);
@@ -161,27 +203,45 @@ Logger* Logger::getLogger(const char* name)
     LoggingLock lock(registry.mutex);
     const std::string_view key(name);
     const auto found = registry.loggers.find(key);
-    if (found != registry.loggers.end())
-        return found->second;
+    if (found == registry.loggers.end())
+        return create(registry, key);
+    LoggerState& state = *found->second->state_;
+    if (state.beingCreated)
+        state.handedOutWhileCreated = true;
+    return found->second;
+}
+
+Logger* Logger::create(LoggerRegistry& registry, std::string_view name)
+{
+    // Entered before the backends are asked for its channels, so that one that asks for
+    // this very name meanwhile gets this logger, whose messages wait in its cache.
+    auto owner = std::make_unique<LoggerState>(name);
+    const auto entry = registry.loggers.emplace(std::string(name), &owner->self).first;
+    LoggerState& state = *owner.release();
+    state.beingCreated = true;
 
     InUse inUse(registry);
-    auto state = std::make_unique<LoggerState>(key);
+    ChannelList channels;
     try {
         BackendSnapshot snapshot;
-        rebuildChannels(*state, snapshot);
-        replayCache(*state);
-        registry.loggers.emplace(std::string(key), &state->self);
+        collectChannels(state, snapshot, channels);
+        state.channels.swap(channels);
+        replayCache(state);
     } catch (...) {
-        // The logger never existed for anybody; give back what it was handed.
-        for (LoggingChannel* channel : state->channels) {
-            try {
-                channel->release();
-            } catch (...) {
-            }
+        state.beingCreated = false;
+        // A logger that a backend has seen stays, as it is; any other never existed for
+        // anybody, and gives back what it was handed.
+        std::exception_ptr ignored;
+        releaseChannels(channels, ignored);
+        if (!state.handedOutWhileCreated) {
+            releaseChannels(state.channels, ignored);
+            registry.loggers.erase(entry);
+            delete &state;
         }
         throw;
     }
-    return &state.release()->self;
+    state.beingCreated = false;
+    return &state.self;
 }
 
 void Logger::minLogLevel(LoggingLevel level)
@@ -227,11 +287,16 @@ void Logger::installBackend(LoggerBackend* backend)
 {
     LoggerRegistry& registry = loggerRegistry();
     LoggingLock lock(registry.mutex);
+    install(registry, backend);
+}
+
+void Logger::install(LoggerRegistry& registry, LoggerBackend* backend)
+{
     if (backend == nullptr)
-        throw LoggerBackendLoadError("Cannot install a NULL backend!", sourceFile, 294);
+        throw LoggerBackendLoadError("Cannot install a NULL backend!", sourceFile, nullBackendLine);
     std::vector<LoggerBackend*>& installed = installedBackends().backends;
     if (std::find(installed.begin(), installed.end(), backend) != installed.end())
-        throw LoggerBackendLoadError("Cannot install a backend twice!", sourceFile, 301);
+        throw LoggerBackendLoadError("Cannot install a backend twice!", sourceFile, backendTwiceLine);
     installed.push_back(backend);
     ++installedBackends().version;
     refreshAll(registry);
@@ -245,94 +310,155 @@ void Logger::uninstallBackend(LoggerBackend* backend)
 
 LoggerBackend* Logger::loadBackend(const char* name)
 {
-    if (name == nullptr)
-        throw std::invalid_argument("Logger::loadBackend: the backend name is null");
-    using CreateBackend = LoggerBackend* (*)();
-
-    LoggerRegistry& registry = loggerRegistry();
-    LoggingLock lock(registry.mutex);
-    const std::string fileName = std::string(name) + "_ru" + Platform::sharedLibrarySuffix();
-    registry.libraries.push_back(std::make_unique<Gadgets::DLL::DLLHolder>(fileName.c_str()));
-    const auto createBackend =
-        registry.libraries.back()->resolveFunction<CreateBackend>("createBackend");
-    registry.loadedBackends.reserve(registry.loadedBackends.size() + 1);
-    InUse inUse(registry);
-    LoggerBackend* backend = createBackend();
-    registry.loadedBackends.push_back(backend);
-    return backend;
+    return loadAndCreate(name, false);
 }
 
 LoggerBackend* Logger::installBackend(const char* name)
 {
-    LoggerBackend* backend = loadBackend(name);
-    if (backend != nullptr)
-        installBackend(backend);
+    return loadAndCreate(name, true);
+}
+
+LoggerBackend* Logger::loadAndCreate(const char* name, bool andInstall)
+{
+    using CreateBackend = LoggerBackend* (*)();
+    if (name == nullptr)
+        throw std::invalid_argument("Logger: the backend name is null");
+
+    // The library is loaded and its factory looked up without the logging mutex (see
+    // unload()).
+    const std::string fileName = std::string(name) + "_ru" + Platform::sharedLibrarySuffix();
+    LibraryList libraries; // this load's holder, or holders to unload once the mutex is let go
+    libraries.push_back(std::make_unique<Gadgets::DLL::DLLHolder>(fileName.c_str()));
+    Gadgets::DLL::DLLHolder& library = *libraries.back();
+    CreateBackend createBackend = nullptr;
+    std::exception_ptr unresolved;
+    try {
+        createBackend = library.resolveFunction<CreateBackend>("createBackend");
+    } catch (...) {
+        unresolved = std::current_exception();
+    }
+
+    struct UnloadLater {
+        LibraryList& libraries;
+        ~UnloadLater() { unload(libraries); }
+    } unloadLater{libraries};
+    LoggerRegistry& registry = loggerRegistry();
+    // Creating, recording and installing the backend is one hold of the mutex, so that
+    // no other thread's closeAllLoggers() deletes the backend in between.
+    LoggingLock lock(registry.mutex);
+    registry.libraries.reserve(registry.libraries.size() + 1);
+    registry.loadedBackends.reserve(registry.loadedBackends.size() + 1);
+
+    // A failed load keeps a library only while no other holder keeps it loaded: what the
+    // failed factory may have left behind still has its code, and repeated failures
+    // cost nothing.
+    const auto keepIfOnlyHolder = [&registry, &libraries] {
+        const auto& held = registry.libraries;
+        Gadgets::DLL::DLLHolder& loaded = *libraries.back();
+        if (loaded.isLoaded()
+            && std::none_of(held.begin(), held.end(), [&loaded](const auto& h) { return h->holdsSameLibraryAs(loaded); })) {
+            registry.libraries.push_back(std::move(libraries.back()));
+            libraries.pop_back();
+        }
+    };
+    if (unresolved) {
+        keepIfOnlyHolder();
+        std::rethrow_exception(unresolved);
+    }
+
+    LoggerBackend* backend;
+    try {
+        InUse inUse(registry);
+        backend = createBackend();
+    } catch (...) {
+        keepIfOnlyHolder();
+        throw;
+    }
+    registry.libraries.push_back(std::move(libraries.back()));
+    libraries.pop_back();
+    registry.loadedBackends.push_back(backend);
+    if (andInstall && backend != nullptr)
+        install(registry, backend);
     return backend;
 }
 
 void Logger::closeAllLoggers()
 {
     LoggerRegistry& registry = loggerRegistry();
-    LoggingLock lock(registry.mutex);
-    if (!registry.unloadChannels.load(std::memory_order_relaxed))
-        return;
-    if (registry.operationsInProgress != 0)
-        throw LoggerException("Cannot close the loggers from inside a logging call", sourceFile, __LINE__);
-    closeAll(registry);
+    Closed closed;
+    {
+        LoggingLock lock(registry.mutex);
+        if (!registry.unloadChannels.load(std::memory_order_relaxed))
+            return;
+        if (registry.operationsInProgress != 0)
+            throw LoggerException("Cannot close the loggers from inside a logging call", sourceFile, __LINE__);
+        closed = closeAll(registry);
+    }
+    unload(closed.libraries);
+    if (closed.firstFailure)
+        std::rethrow_exception(closed.firstFailure);
 }
 
-void Logger::closeAll(LoggerRegistry& registry)
+Logger::Closed Logger::closeAll(LoggerRegistry& registry)
 {
     InUse inUse(registry);
-    // Everything is closed even if a channel or a backend throws; the first exception
-    // is passed on at the end.
-    std::exception_ptr firstFailure;
-    const auto attempt = [&firstFailure](auto&& step) {
-        try {
-            step();
-        } catch (...) {
-            if (!firstFailure)
-                firstFailure = std::current_exception();
-        }
-    };
-
-    while (!registry.loggers.empty()) {
-        const auto first = registry.loggers.begin();
-        Logger* logger = first->second;
-        registry.loggers.erase(first);
-        const auto channels = std::move(logger->state_->channels);
-        for (LoggingChannel* channel : channels)
-            attempt([channel] { channel->release(); });
-        delete logger->state_;
-    }
-
+    // What exists now is closed. A logger, backend or library that a channel or a
+    // backend adds meanwhile is left for the next close, so that a channel that logs
+    // from release() cannot keep this going.
+    std::vector<Logger*> loggers;
+    loggers.reserve(registry.loggers.size());
+    for (const auto& entry : registry.loggers)
+        loggers.push_back(entry.second);
     std::vector<LoggerBackend*> backends;
     backends.swap(registry.loadedBackends);
+    Closed closed;
+    closed.libraries.swap(registry.libraries);
+
+    // Everything is closed even if a channel or a backend throws; the first exception
+    // is passed on at the end.
+    for (Logger* logger : loggers) {
+        LoggerState* state = logger->state_;
+        registry.loggers.erase(state->name);
+        const ChannelList channels = std::move(state->channels);
+        state->channels.clear();
+        releaseChannels(channels, closed.firstFailure);
+        delete state;
+    }
     for (LoggerBackend* backend : backends) {
         removeInstalled(backend);
-        attempt([backend] { delete backend; });
+        try {
+            delete backend;
+        } catch (...) {
+            if (!closed.firstFailure)
+                closed.firstFailure = std::current_exception();
+        }
     }
-
-    std::vector<std::unique_ptr<Gadgets::DLL::DLLHolder>> libraries;
-    libraries.swap(registry.libraries);
-    for (auto& library : libraries)
-        library.reset();
-
-    if (firstFailure)
-        std::rethrow_exception(firstFailure);
+    return closed;
 }
 
 LoggerRegistry::LoggerRegistry() = default;
 
-LoggerRegistry::~LoggerRegistry()
+LoggerRegistry::~LoggerRegistry() = default;
+
+void LoggerRegistry::teardown() noexcept
 {
-    LoggingLock lock(mutex);
-    if (unloadChannels.load(std::memory_order_relaxed)) {
+    if (!unloadChannels.load(std::memory_order_relaxed)) {
+        // Loggers, channels and backends stay as they are, and so does their code.
+        for (auto& library : libraries)
+            static_cast<void>(library.release());
+        return;
+    }
+    // A channel that logs while it is released makes a logger of its own; with no
+    // backend installed any more it has no channel, and the next round closes it.
+    for (int round = 0; round < 3 && !(loggers.empty() && libraries.empty() && loadedBackends.empty()); ++round) {
+        Logger::Closed closed;
         try {
-            Logger::closeAll(*this);
+            LoggingLock lock(mutex);
+            closed = Logger::closeAll(*this);
         } catch (...) {
             // Nobody is left to tell.
         }
+        unload(closed.libraries);
     }
 }
 

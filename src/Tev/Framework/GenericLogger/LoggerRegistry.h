@@ -17,19 +17,25 @@ namespace Tev::Framework::GenericLogger {
 
 class Logger;
 
+using LibraryList = std::vector<std::unique_ptr<Gadgets::DLL::DLLHolder>>;
+
 // Every logger of the process, and the backends and libraries loaded by name.
 // Guarded by `mutex`, the logging mutex, except `unloadChannels`.
 struct LoggerRegistry {
     LoggerRegistry();
-    // Closes all loggers (unless switched off), then forgets what is left.
+    // Frees the registry's own storage only; teardown() has done the rest.
     ~LoggerRegistry();
 
     LoggerRegistry(const LoggerRegistry&) = delete;
     LoggerRegistry& operator=(const LoggerRegistry&) = delete;
 
+    // At unload, while the registry is still whole: closes all loggers (unless switched
+    // off, when loggers, channels, backends and libraries are all left as they are).
+    void teardown() noexcept;
+
     // Owns the loggers. std::less<> lets a name be looked up without a copy.
     std::map<std::string, Logger*, std::less<>> loggers;
-    std::vector<std::unique_ptr<Gadgets::DLL::DLLHolder>> libraries;
+    LibraryList libraries;
     // What createBackend returned, null included; owned.
     std::vector<LoggerBackend*> loadedBackends;
     // Every message takes the mutex; the counter shares its cache line, so that a

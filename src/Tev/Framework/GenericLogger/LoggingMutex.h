@@ -1,7 +1,8 @@
 #ifndef TEV_FRAMEWORK_GENERICLOGGER_LOGGINGMUTEX_H
 #define TEV_FRAMEWORK_GENERICLOGGER_LOGGINGMUTEX_H
 
-#include "Tev/Platform/CpuRelax.h"
+#include "Tev/Platform/Processor.h"
+#include "Tev/Platform/ThreadCount.h"
 
 #include <boost/thread/mutex.hpp>
 
@@ -9,26 +10,21 @@
 
 namespace Tev::Framework::GenericLogger {
 
-// How deep the current thread holds the logging mutex. Trivially destructible, so it
-// does not keep the library from being unloaded; initial-exec, so that reading it is
-// one instruction rather than a call.
-extern thread_local unsigned loggingMutexDepth __attribute__((tls_model("initial-exec")));
-
 // The logging mutex: one lock for the whole logging subsystem, which the thread that
 // holds it may take again. It is a plain mutex plus a count of how deep the current
 // thread holds it: a recursive pthread mutex reads its owner before every acquisition,
 // and that extra trip of its cache line between cores makes two threads that log at
 // once markedly slower.
 //
-// There is one logging mutex per process, so one per-thread count serves.
 // Throws boost::thread_resource_error when the mutex cannot be created, and
 // boost::lock_error when it cannot be taken.
 class LoggingMutex {
 public:
     void lock()
     {
-        if (loggingMutexDepth != 0) {
-            ++loggingMutexDepth;
+        const unsigned depth = depth_.get();
+        if (depth != 0) {
+            depth_.set(depth + 1);
             return;
         }
         // Logging holds the mutex briefly: a thread that finds it taken watches it for a
@@ -37,22 +33,38 @@ public:
         for (int i = 0; i < spinLimit && held_.load(std::memory_order_relaxed); ++i)
             Platform::cpuRelax();
         mutex_.lock();
+        try {
+            depth_.set(1);
+        } catch (...) {
+            mutex_.unlock();
+            throw;
+        }
         held_.store(true, std::memory_order_relaxed);
-        loggingMutexDepth = 1;
     }
 
     void unlock() noexcept
     {
-        if (--loggingMutexDepth == 0) {
+        const unsigned depth = depth_.get() - 1;
+        // Lowering a count that is already stored needs no memory.
+        try {
+            depth_.set(depth);
+        } catch (...) {
+        }
+        if (depth == 0) {
             held_.store(false, std::memory_order_relaxed);
             mutex_.unlock();
         }
     }
 
+    // Whether the calling thread holds the mutex.
+    bool heldByThisThread() const noexcept { return depth_.get() != 0; }
+
 private:
     static constexpr int spinLimit = 100;
 
     boost::mutex mutex_;
+    // How deep the calling thread holds the mutex.
+    Platform::ThreadCount depth_;
     // A hint for waiters, next to the mutex on its cache line; the mutex decides.
     std::atomic<bool> held_{false};
 };

@@ -37,6 +37,11 @@ bool DLLHolder::isLoaded() const noexcept
     return handle_ != nullptr;
 }
 
+bool DLLHolder::holdsSameLibraryAs(const DLLHolder& other) const noexcept
+{
+    return handle_ != nullptr && handle_ == other.handle_;
+}
+
 DLLHolder::Address DLLHolder::resolveAddress(const char* name) const
 {
     const Address p = Platform::findSymbol(handle_, name);

@@ -1,6 +1,7 @@
 #include "Tev/Platform/ExclusiveFile.h"
 
 #include <cerrno>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,17 +10,34 @@
 
 namespace Tev::Platform {
 
+struct ExclusiveFile {
+    int fd;
+    bool endsMidLine;
+};
+
 namespace {
 
-std::FILE* refuse(int fd) noexcept
+ExclusiveFile* refuse(int fd) noexcept
 {
     ::close(fd);
     return nullptr;
 }
 
+bool lastByteIsNotLineEnd(int fd, off_t size) noexcept
+{
+    if (size == 0)
+        return false;
+    char last = '\n';
+    ssize_t got;
+    do
+        got = ::pread(fd, &last, 1, size - 1);
+    while (got < 0 && errno == EINTR);
+    return got == 1 && last != '\n';
+}
+
 } // namespace
 
-std::FILE* openExclusiveAppend(const char* path) noexcept
+ExclusiveFile* openExclusiveAppend(const char* path) noexcept
 {
     if (path == nullptr)
         return nullptr;
@@ -31,9 +49,11 @@ std::FILE* openExclusiveAppend(const char* path) noexcept
     if (fd < 0)
         return nullptr;
 
-    // A FIFO or a device opens fine with O_RDWR; only a plain file will do.
+    // A FIFO or a device opens fine with O_RDWR; only a plain file of our own with one
+    // name will do, so that nobody else reads what we write through a file they made.
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()
+        || status.st_nlink != 1)
         return refuse(fd);
 
     // flock locks belong to the open file description, so a second open of the same
@@ -45,8 +65,38 @@ std::FILE* openExclusiveAppend(const char* path) noexcept
     if (locked != 0)
         return refuse(fd);
 
-    std::FILE* file = ::fdopen(fd, "a+");
+    if ((status.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0)
+        return refuse(fd);
+
+    auto* file = new (std::nothrow) ExclusiveFile{fd, lastByteIsNotLineEnd(fd, status.st_size)};
     return file != nullptr ? file : refuse(fd);
+}
+
+bool endsMidLine(const ExclusiveFile* file) noexcept
+{
+    return file->endsMidLine;
+}
+
+std::size_t appendToFile(ExclusiveFile* file, const char* data, std::size_t size) noexcept
+{
+    std::size_t written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(file->fd, data + written, size - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        written += static_cast<std::size_t>(n);
+    }
+    return written;
+}
+
+void closeFile(ExclusiveFile* file) noexcept
+{
+    if (file != nullptr) {
+        ::close(file->fd);
+        delete file;
+    }
 }
 
 const char* crisisLogPath() noexcept

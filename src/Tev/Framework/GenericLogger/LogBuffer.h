@@ -1,0 +1,64 @@
+#ifndef TEV_FRAMEWORK_GENERICLOGGER_LOGBUFFER_H
+#define TEV_FRAMEWORK_GENERICLOGGER_LOGBUFFER_H
+
+#include <ios>
+#include <locale>
+#include <ostream>
+#include <streambuf>
+#include <string>
+
+namespace Tev::Framework::GenericLogger {
+
+// A stream buffer without a put area that appends everything to a string.
+class AppendingStreamBuffer : public std::streambuf {
+public:
+    explicit AppendingStreamBuffer(std::string& text) : text_(text) {}
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (!traits_type::eq_int_type(c, traits_type::eof()))
+            text_.push_back(traits_type::to_char_type(c));
+        return traits_type::not_eof(c);
+    }
+
+    std::streamsize xsputn(const char_type* s, std::streamsize n) override
+    {
+        text_.append(s, static_cast<std::size_t>(n));
+        return n;
+    }
+
+private:
+    std::string& text_;
+};
+
+// The text of one message being composed, and a std::ostream over it for what the
+// stream's own shortcuts do not cover. Once that ostream has been used for a message,
+// its formatting state (std::hex, std::setprecision...) may differ from a fresh one's,
+// so everything else of that message goes through it too.
+struct LogBuffer {
+    LogBuffer() : stream(&streamBuffer) { stream.imbue(std::locale::classic()); }
+
+    void reset() noexcept
+    {
+        text.clear();
+        if (streamUsed) {
+            stream.clear();
+            stream.flags(std::ios_base::skipws | std::ios_base::dec);
+            stream.precision(6);
+            stream.width(0);
+            stream.fill(' ');
+            streamUsed = false;
+        }
+    }
+
+    std::string text;
+    AppendingStreamBuffer streamBuffer{text};
+    std::ostream stream;
+    bool streamUsed = false;
+    LogBuffer* nextFree = nullptr;
+};
+
+} // namespace Tev::Framework::GenericLogger
+
+#endif
