@@ -188,14 +188,20 @@ private:
 //
 // Concurrency: every operation may be called from any thread. getLogger, the
 // backend operations and delivery share one recursive mutex; the calls into backends
-// and channels are made with it held, so they may log again on the same thread.
+// and channels (createBackend, createChannel, log, release, a backend's destructor)
+// are made with it held, so they may log again on the same thread. Backend libraries
+// are loaded and unloaded without it, so a library that logs from its static
+// initialiser or destructor never waits for it while the system's loader is busy.
 // minLogLevel, isLevelActive, enableLogging and unloadLoggingChannels take no lock.
 class Logger {
 public:
     // The logger registered under `name`, created first if there is none. Names are
-    // compared byte by byte; the empty name is a name like any other.
+    // compared byte by byte; the empty name is a name like any other. A new logger is
+    // registered before the backends are asked for its channels: a backend that asks
+    // for the same name meanwhile gets this logger, whose messages wait in its cache.
     // Throws std::invalid_argument for a null name (nothing changes), std::bad_alloc,
-    // and what a backend's createChannel() throws (the logger is then not created).
+    // and what a backend's createChannel() throws (the logger is then not created,
+    // unless a backend was handed it meanwhile: it then stays, without channels).
     TEV_API TEV_NOPLT static Logger* getLogger(const char* name);
 
     // The threshold that isLevelActive() compares with; 50 for a new logger.
@@ -218,11 +224,14 @@ public:
     // Loads the backend library `name` (file "<name>_ru.so"; "<name>_ru.dll" on Windows),
     // records it and the backend its createBackend() returns, and returns that backend
     // (possibly null) without installing it. Each call loads and creates anew.
-    // Throws std::runtime_error when createBackend cannot be resolved (the library stays
-    // recorded), std::invalid_argument for a null name, and what createBackend() throws.
+    // Throws std::runtime_error when createBackend cannot be resolved, std::invalid_argument
+    // for a null name, and what createBackend() throws. A failed load records nothing,
+    // except that a library which loaded stays loaded until closeAllLoggers() if no other
+    // load holds it, so that what its factory left behind keeps its code.
     TEV_API static LoggerBackend* loadBackend(const char* name);
 
-    // loadBackend(name), then installBackend() of the result unless it is null.
+    // loadBackend(name), then installBackend() of the result unless it is null, all in
+    // one hold of the logging mutex: no other thread can close the backend in between.
     TEV_API static LoggerBackend* installBackend(const char* name);
 
     // Removes `backend` from the installed ones if it is there. Loggers keep the
@@ -232,7 +241,8 @@ public:
     // Unless switched off by unloadLoggingChannels(false): destroys every logger,
     // calling release() once on each of its channels (cached messages are dropped),
     // then deletes the backends loaded from libraries and unloads those libraries.
-    // Backends installed as objects stay installed.
+    // Backends installed as objects stay installed. What a channel or backend creates
+    // meanwhile (a logger it logs to, say) is left for the next close.
     // If a channel's release() or a backend's destructor throws, the rest is still
     // closed and the first such exception is thrown at the end. Throws LoggerException
     // when called from inside a channel or a backend (a logging call is under way).
