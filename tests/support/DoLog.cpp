@@ -1,11 +1,9 @@
-#include "DoLog.h"
+#include "Recording.h"
 
 namespace TevTest {
 
 namespace {
 
-using Tev::Framework::GenericLogger::Logger;
-using Tev::Framework::GenericLogger::LoggingLevel;
 using DoLogMember = void (Logger::*)(LoggingLevel, const char*);
 
 DoLogMember doLogMember();

@@ -18,6 +18,7 @@ using namespace Tev::Framework::GenericLogger;
 namespace MemoryManager = Tev::Framework::Management::MemoryManager;
 
 TevTest::EventLog* events = nullptr;
+bool logFromRelease = false;
 
 // Heap objects that touch nothing of this library's static data: they are called
 // while the framework is torn down, after this library's own teardown.
@@ -31,6 +32,8 @@ public:
     void release() override
     {
         log_->add(releaseEvent_.c_str());
+        if (logFromRelease)
+            LogStream(Logger::getLogger("unload.released"), LevelError) << "released while the library unloads";
         delete this;
     }
 
@@ -61,6 +64,7 @@ MemoryManager::IRegisteredObject* makeObject()
 extern "C" __attribute__((visibility("default"))) int runUnloadScenario(TevTest::UnloadScenario* scenario)
 {
     events = scenario->events;
+    logFromRelease = scenario->logFromRelease;
     Logger::installBackend(&backend);
     Logger* a = Logger::getLogger("unload.a");
     Logger* b = Logger::getLogger("unload.b");
@@ -78,4 +82,9 @@ extern "C" __attribute__((visibility("default"))) int runUnloadScenario(TevTest:
     if (scenario->keepChannels)
         Logger::unloadLoggingChannels(false);
     return 0;
+}
+
+extern "C" __attribute__((visibility("default"))) void logOnThisThread()
+{
+    LogStream(Logger::getLogger("unload.thread"), LevelError) << "from a thread that outlives the library";
 }

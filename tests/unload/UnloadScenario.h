@@ -35,11 +35,14 @@ struct UnloadScenario {
     bool setProperty = false;
     bool leaveObjectRegistered = false;
     bool keepChannels = false; // unloadLoggingChannels(false)
+    bool logFromRelease = false; // channels log while they are released
     const void* propertyBuffer = nullptr; // out: where the stored property value's characters live
 };
 
 // The client library's entry point: uses the framework as a client program would.
 using RunUnloadScenario = int (*)(UnloadScenario*);
+// Logs one message on the calling thread.
+using LogOnThisThread = void (*)();
 
 } // namespace TevTest
 

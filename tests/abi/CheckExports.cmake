@@ -1,0 +1,20 @@
+# Fails unless the library's exported symbols are exactly those listed in EXPECTED.
+#   cmake -DNM=nm -DLIBRARY=libtevframework.so -DEXPECTED=exported-symbols.txt -P CheckExports.cmake
+execute_process(COMMAND ${NM} -D --defined-only --format=posix ${LIBRARY}
+                OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${NM} failed on ${LIBRARY}")
+endif()
+string(REGEX REPLACE " [^\n]*" "" exported "${listing}")
+string(REPLACE "\n" ";" exported "${exported}")
+list(REMOVE_ITEM exported "")
+file(STRINGS ${EXPECTED} expected)
+set(extra ${exported})
+list(REMOVE_ITEM extra ${expected})
+set(missing ${expected})
+list(REMOVE_ITEM missing ${exported})
+if(extra OR missing)
+  list(JOIN extra "\n  " extra)
+  list(JOIN missing "\n  " missing)
+  message(FATAL_ERROR "exported but not listed:\n  ${extra}\nlisted but not exported:\n  ${missing}")
+endif()

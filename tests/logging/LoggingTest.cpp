@@ -1,0 +1,473 @@
+// What the model does not cover: exception texts, stream formatting, calls back into
+// logging from backends and channels, threads, and backend libraries.
+#include "AllocationProbe.h"
+#include "Recording.h"
+
+#include "Tev/Framework/Exceptions/FrameworkException.h"
+#include "Tev/Framework/Management/MemoryManager/IRegisteredObject.h"
+#include "Tev/Framework/Management/PropertyManager.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <condition_variable>
+#include <cstdio>
+#include <iomanip>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+#include <type_traits>
+
+namespace {
+
+using namespace TevTest;
+
+class Logging : public ::testing::Test {
+protected:
+    void SetUp() override { resetLogging(); }
+    void TearDown() override
+    {
+        std::vector<LoggerBackend*> all;
+        for (auto& backend : backends)
+            all.push_back(backend.get());
+        resetLogging(all);
+    }
+    RecordingBackend& install(const std::string& label = "B")
+    {
+        backends.push_back(std::make_unique<RecordingBackend>(label, journal));
+        Logger::installBackend(backends.back().get());
+        return *backends.back();
+    }
+    std::string lastText()
+    {
+        const std::vector<std::string> events = journal.take();
+        return events.empty() ? "(none)" : events.back().substr(events.back().find(" 50 ") + 4);
+    }
+
+    Journal journal;
+    std::vector<std::unique_ptr<RecordingBackend>> backends;
+};
+
+TEST(LoggerException, WhatNamesTypeFileLineAndMessageOnceAndCopiesTakeItAlong)
+{
+    const std::string type = "Exception 'Tev::Framework::GenericLogger::LoggerException' (";
+    const struct {
+        LoggerException error;
+        const char* what;
+    } cases[] = {
+        {LoggerException("some\\file", 7), "some\\file:7): "},
+        {LoggerException("m", "f", -12), "f:-12): m"},
+        {LoggerException(nullptr, nullptr, 0), ":0): "},
+        {LoggerException("m", "f", INT_MIN), "f:-2147483648): m"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.error.what(), type + c.what);
+
+    LoggerException error("message", "file", 3);
+    const std::string first = error.what();
+    error.lineNumber(8);
+    error.filename("other");
+    EXPECT_EQ(error.lineNumber(), 8);
+    EXPECT_STREQ(error.filename(), "other");
+    LoggerException assigned("x", "y", 1);
+    assigned = error;
+    const LoggerException copy(assigned);
+    for (const LoggerException* e : std::initializer_list<const LoggerException*>{&error, &assigned, &copy}) {
+        EXPECT_EQ(e->what(), first) << "composed once, and copied along";
+        EXPECT_STREQ(e->message(), "message");
+    }
+    try {
+        try {
+            Logger::installBackend(nullptr);
+        } catch (const std::exception&) {
+            ADD_FAILURE() << "caught as std::exception";
+        }
+    } catch (const LoggerException& e) {
+        EXPECT_STREQ(e.what(), "Exception 'Tev::Framework::GenericLogger::LoggerBackendLoadError' "
+                               "(Tev\\Framework\\GenericLogger\\Logger:294): Cannot install a NULL backend!");
+    }
+}
+
+TEST_F(Logging, StreamsFormatLikeAFreshOstreamInTheClassicLocale)
+{
+    install();
+    Logger* log = Logger::getLogger("stream");
+    struct Grouping : std::numpunct<char> {
+        char do_thousands_sep() const override { return ','; }
+        std::string do_grouping() const override { return "\3"; }
+    };
+    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new Grouping));
+    const auto expectAsOstream = [&](const auto& value) {
+        std::ostringstream expected;
+        expected.imbue(std::locale::classic());
+        expected << '<' << value << '>';
+        LogStream(log, LevelError) << '<' << value << '>';
+        EXPECT_EQ(lastText(), expected.str());
+    };
+    expectAsOstream(1234567);
+    expectAsOstream(LLONG_MIN);
+    expectAsOstream(ULLONG_MAX);
+    expectAsOstream(static_cast<short>(-7));
+    expectAsOstream(static_cast<unsigned char>('z'));
+    expectAsOstream(true);
+    expectAsOstream(std::string_view("a view"));
+    for (double d : {0.0, -0.0, 1.0 / 3.0, 123456.0, 1234567.0, 1e-5, 2.5e300, std::numeric_limits<double>::infinity(),
+                     std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::denorm_min()})
+        expectAsOstream(d);
+    expectAsOstream(3.14159265f);
+    expectAsOstream(1.5L);
+    std::locale::global(previous);
+
+    const char* none = nullptr;
+    LogStream(log, LevelError) << std::hex << 255 << ' ' << std::setw(4) << std::setfill('.') << 42 << none << '|'
+                               << std::setprecision(3) << 3.14159;
+    EXPECT_EQ(lastText(), "ff ..2a|3.14");
+    LogStream(log, LevelError) << 255 << ' ' << 3.14159 << ' ' << true << " next message, fresh state";
+    EXPECT_EQ(lastText(), "255 3.14159 1 next message, fresh state");
+    const std::string big(300000, 'x');
+    LogStream(log, LevelError) << big;
+    EXPECT_EQ(lastText(), big);
+    LogStream(log, LevelError) << "short after long";
+    EXPECT_EQ(lastText(), "short after long");
+}
+
+int evaluations = 0;
+int counted(int value)
+{
+    return ++evaluations, value;
+}
+
+TEST_F(Logging, StreamsDeliverOnceWhenTheyEnd)
+{
+    install();
+    Logger* log = Logger::getLogger("s");
+    journal.take();
+    log->stream();
+    EXPECT_EQ(journal.take(), std::vector<std::string>{"B#1 log s 10 "}) << "level 10, even when empty";
+    {
+        LogStream first(log, LevelError);
+        LogStream second(log, LevelInfo);
+        first << "first";
+        second << "second";
+        LogStream moved(std::move(first));
+        moved << " moved";
+        LogStream(nullptr, LevelError) << "nowhere";
+    }
+    EXPECT_EQ(journal.take(), (std::vector<std::string>{"B#1 log s 50 first moved", "B#1 log s 20 second"}));
+
+    LogStream across(log, LevelError);
+    across << "started here";
+    std::thread([&across] { (across << ", ended there").deliver(); }).join();
+    EXPECT_EQ(lastText(), "started here, ended there");
+
+    TEV_LOG(log, LevelDebug) << counted(1);
+    TEV_LOG(log, LevelNone) << counted(2);
+    TEV_LOG(static_cast<Logger*>(nullptr), LevelError) << counted(3);
+    EXPECT_EQ(evaluations, 0) << "TEV_LOG below the threshold evaluates nothing";
+    for (bool condition : {true, false})
+        if (condition)
+            TEV_LOG(log, LevelError) << "then";
+        else
+            LogStream(log, LevelError) << "else";
+    EXPECT_EQ(journal.take(), (std::vector<std::string>{"B#1 log s 50 then", "B#1 log s 50 else"}));
+
+    backends[0]->onLog = [](const std::string&, LoggingLevel) { throw std::runtime_error("channel"); };
+    EXPECT_THROW(LogStream(log, LevelError) << "thrown to the caller", std::runtime_error);
+    try {
+        LogStream unwound(log, LevelError);
+        throw std::logic_error("the caller's own");
+    } catch (const std::logic_error&) {
+        // The channel's exception was dropped, not thrown into the unwinding.
+    }
+}
+
+TEST_F(Logging, BackendsAskingForLoggersWhileTheyAreCreatedGetThoseLoggers)
+{
+    RecordingBackend& backend = install();
+    Logger* inner = nullptr;
+    backend.onCreate = [&inner](const std::string& name) {
+        if (name == "outer") {
+            inner = Logger::getLogger("outer");
+            LogStream(inner, LevelError) << "while created";
+            LogStream(Logger::getLogger("diagnostics"), LevelError) << "a logger of the backend's own";
+        }
+    };
+    Logger* outer = Logger::getLogger("outer");
+    EXPECT_EQ(outer, inner) << "one name, one logger";
+    EXPECT_EQ(journal.take(), (std::vector<std::string>{"B create outer", "B create diagnostics",
+                                                        "B#1 log diagnostics 50 a logger of the backend's own",
+                                                        "B#2 log outer 50 while created"}));
+
+    backend.onCreate = [](const std::string& name) {
+        if (name == "failing") {
+            Logger::getLogger("failing");
+            throw std::runtime_error("no channel");
+        }
+        if (name == "refused")
+            throw std::runtime_error("no channel");
+    };
+    EXPECT_THROW(Logger::getLogger("refused"), std::runtime_error);
+    EXPECT_THROW(Logger::getLogger("failing"), std::runtime_error);
+    backend.onCreate = nullptr;
+    journal.take();
+    Logger::getLogger("refused");
+    Logger::getLogger("failing");
+    EXPECT_EQ(journal.take(), std::vector<std::string>{"B create refused"})
+        << "a logger that failed is created anew, unless a backend was handed it";
+}
+
+TEST_F(Logging, ChannelsThatLogWhenReleasedLetCloseReturn)
+{
+    RecordingBackend& backend = install();
+    backend.onRelease = [](const std::string& name) { LogStream(Logger::getLogger(name.c_str()), LevelError) << "bye"; };
+    Logger::getLogger("a");
+    Logger::getLogger("b");
+    journal.take();
+    Logger::closeAllLoggers();
+    EXPECT_EQ(journal.take(), (std::vector<std::string>{"B#1 release a", "B create a", "B#3 log a 50 bye",
+                                                        "B#2 release b", "B create b", "B#4 log b 50 bye"}));
+    backend.onRelease = nullptr;
+    Logger::closeAllLoggers();
+    EXPECT_EQ(journal.take(), (std::vector<std::string>{"B#3 release a", "B#4 release b"}))
+        << "the loggers made during a close are closed by the next";
+
+    backend.onLog = [](const std::string&, LoggingLevel) { Logger::closeAllLoggers(); };
+    EXPECT_THROW(LogStream(Logger::getLogger("c"), LevelError) << "closing from inside", LoggerException);
+}
+
+TEST_F(Logging, ThreadsLoseNoMessageAndChannelsSeeOneCallAtATime)
+{
+    RecordingBackend& backend = install();
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
+    backend.onLog = [&](const std::string&, LoggingLevel) {
+        overlaps += inside++ != 0;
+        std::this_thread::yield();
+        --inside;
+    };
+    constexpr int threads = 4;
+    constexpr int perThread = 2000;
+    onThreads(threads, [](int t) {
+        Logger* own = Logger::getLogger(("t" + std::to_string(t)).c_str());
+        for (int i = 0; i < perThread; ++i) {
+            LogStream(Logger::getLogger("shared"), LevelError) << t << ':' << i;
+            TEV_LOG(own, LevelError) << i;
+        }
+    });
+    EXPECT_EQ(overlaps.load(), 0);
+    std::vector<int> next(threads, 0);
+    int own = 0;
+    for (const std::string& event : journal.take()) {
+        if (event.find(" log shared 50 ") == std::string::npos) {
+            own += event.find(" log t") != std::string::npos;
+            continue;
+        }
+        const std::string text = event.substr(event.rfind(' ') + 1);
+        const auto t = static_cast<std::size_t>(std::stoi(text));
+        EXPECT_EQ(std::stoi(text.substr(text.find(':') + 1)), next[t]++) << "each thread's messages in order";
+    }
+    EXPECT_EQ(next, std::vector<int>(threads, perThread));
+    EXPECT_EQ(own, threads * perThread);
+}
+
+// Backend libraries, loaded by name from beside this program.
+template <typename Function>
+Function libraryFunction(void* library, const char* name)
+{
+    return reinterpret_cast<Function>(::dlsym(library, name));
+}
+
+TEST_F(Logging, BackendLibrariesLoadCreateAndCloseInOrder)
+{
+    const std::string unresolved = "Unable to resolve function createBackend from dynamic library\n"
+                                   "Expression 'p != 0' failed in 'Tev/Gadgets/DLL/DLLHolder', line: 25";
+    const struct {
+        const char* name;
+        const char* error;
+    } failures[] = {{"missing", unresolved.c_str()}, {"nofactory", unresolved.c_str()}, {"throwing", "no backend today"}};
+    for (const auto& f : failures) {
+        try {
+            Logger::installBackend(f.name);
+            ADD_FAILURE() << f.name << " loaded";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), std::string(f.error)) << f.name;
+        }
+    }
+    EXPECT_EQ(Logger::loadBackend("null"), nullptr);
+    EXPECT_EQ(Logger::installBackend("null"), nullptr);
+    EXPECT_THROW(Logger::loadBackend(nullptr), std::invalid_argument);
+
+    void* library = ::dlopen("recording_ru.so", RTLD_NOW);
+    ASSERT_NE(library, nullptr) << ::dlerror();
+    libraryFunction<void (*)(Journal*)>(library, "attachJournal")(&journal);
+    install("own");
+    LoggerBackend* loaded = Logger::loadBackend("recording");
+    ::dlclose(library);
+    LogStream(Logger::getLogger("x"), LevelError) << "before";
+    Logger::installBackend(loaded);
+    Logger::installBackend("recording");
+    Logger::closeAllLoggers();
+    EXPECT_EQ(journal.take(), (std::vector<std::string>{
+                                  "own create x", "own#1 log x 50 before", "own create x", "P1 create x",
+                                  "own create x", "P1 create x", "P2 create x", "own#3 release x", "P1#2 release x",
+                                  "P2#1 release x", "P1 deleted", "P2 deleted", "library unloaded"}));
+    Logger::getLogger("after");
+    EXPECT_EQ(journal.take(), std::vector<std::string>{"own create after"}) << "objects stay installed";
+}
+
+// Interposed, to see whether the framework unloads backend libraries as it is torn
+// down when the process ends: each call writes a byte to this descriptor.
+int dlcloseReport = -1;
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) int dlclose(void* handle)
+{
+    if (dlcloseReport >= 0 && ::write(dlcloseReport, "x", 1) != 1)
+        std::abort();
+    static const auto next = reinterpret_cast<int (*)(void*)>(::dlsym(RTLD_NEXT, "dlclose"));
+    return next(handle);
+}
+
+namespace {
+
+TEST_F(Logging, KeptChannelsKeepTheirLibrariesLoadedAtTeardown)
+{
+    for (bool keep : {false, true}) {
+        int report[2];
+        ASSERT_EQ(::pipe(report), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(report[0]);
+            Logger::installBackend("recording");
+            LogStream(Logger::getLogger("kept"), LevelError) << "logged";
+            Logger::unloadLoggingChannels(!keep);
+            dlcloseReport = report[1];
+            std::exit(0);
+        }
+        ::close(report[1]);
+        std::string calls;
+        char byte;
+        while (::read(report[0], &byte, 1) == 1)
+            calls += byte;
+        ::close(report[0]);
+        ::waitpid(child, nullptr, 0);
+        if (keep)
+            EXPECT_EQ(calls, "") << "libraries unloaded although their channels were kept";
+        else
+            EXPECT_NE(calls, "") << "the probe saw no unload at all";
+    }
+}
+
+TEST_F(Logging, FailedLoadsKeepNothing)
+{
+    TEV_REQUIRE_ALLOCATION_PROBE();
+    const auto load = [](const char* name) {
+        try {
+            Logger::loadBackend(name);
+        } catch (const std::runtime_error&) {
+        }
+    };
+    load("missing");
+    load("nofactory");
+    const long before = liveAllocations();
+    for (int i = 0; i < 2000; ++i) {
+        load("missing");
+        load("nofactory");
+    }
+    EXPECT_EQ(liveAllocations(), before);
+}
+
+TEST_F(Logging, LibrariesThatLogWhileTheyLoadNeverWaitForALoader)
+{
+    // One thread loads and closes backend libraries while another loads a library that
+    // logs from its static initialiser and destructor: the loader's lock and the
+    // logging mutex must never be waited for in opposite orders.
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (!finished.wait_for(lock, std::chrono::seconds(60), [&] { return done; })) {
+            std::fputs("deadlock between the loader and the logging mutex\n", stderr);
+            std::abort();
+        }
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    onThreads(3, [&](int t) {
+        while (std::chrono::steady_clock::now() < until) {
+            if (t == 0) {
+                Logger::installBackend("recording");
+                Logger::closeAllLoggers();
+            } else if (void* library = ::dlopen("static_ru.so", RTLD_NOW | RTLD_LOCAL)) {
+                ::dlclose(library);
+            } else {
+                ADD_FAILURE() << ::dlerror();
+                return;
+            }
+        }
+    });
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+    }
+    finished.notify_one();
+    watchdog.join();
+}
+
+// A backend that a client installs by name is still alive when it is installed, though
+// another thread closes all loggers meanwhile.
+TEST_F(Logging, InstallingByNameWhileAnotherThreadClosesEverything)
+{
+    std::atomic<bool> stop{false};
+    std::thread closer([&stop] {
+        while (!stop)
+            Logger::closeAllLoggers();
+    });
+    for (int i = 0; i < 3000; ++i) {
+        Logger::getLogger("racing");
+        Logger::installBackend("recording");
+    }
+    stop = true;
+    closer.join();
+}
+
+// Backends built against another build of the headers find every virtual operation
+// in the same slot: the destructor first, then the others in declaration order.
+template <typename Member>
+std::ptrdiff_t slotOf(Member member)
+{
+    // Itanium C++ ABI: a pointer to a virtual member holds 1 + its offset in the table.
+    std::ptrdiff_t representation[2];
+    static_assert(sizeof member == sizeof representation, "not an Itanium member pointer");
+    std::memcpy(representation, &member, sizeof member);
+    return (representation[0] - 1) / static_cast<std::ptrdiff_t>(sizeof(void*));
+}
+
+TEST(Abi, VirtualOperationsKeepTheirSlots)
+{
+    using Tev::Framework::Management::PropertyManager;
+    // A virtual destructor takes slots 0 and 1.
+    EXPECT_EQ(slotOf(&LoggerBackend::createChannel), 2);
+    EXPECT_EQ(slotOf(&LoggingChannel::release), 2);
+    EXPECT_EQ(slotOf(&LoggingChannel::log), 3);
+    EXPECT_EQ(slotOf(&LoggerException::message), 2);
+    EXPECT_EQ(slotOf(&LoggerException::what), 3);
+    EXPECT_EQ(slotOf(&PropertyManager::getProperty), 2);
+    EXPECT_EQ(slotOf(&PropertyManager::hasProperty), 3);
+    EXPECT_EQ(slotOf(&PropertyManager::setProperty), 4);
+    EXPECT_EQ(slotOf(&PropertyManager::clearProperty), 5);
+    EXPECT_TRUE(std::has_virtual_destructor_v<Tev::Framework::Management::MemoryManager::IRegisteredObject>);
+    EXPECT_TRUE(std::has_virtual_destructor_v<Tev::Framework::Exceptions::FrameworkException>);
+    EXPECT_EQ(sizeof(LoggerException), 2 * sizeof(void*)) << "a table pointer and a record pointer";
+    EXPECT_EQ(sizeof(Logger), sizeof(void*));
+}
+
+} // namespace
