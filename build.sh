@@ -5,6 +5,7 @@
 #   ./build.sh bench     install what is missing, build in Release, run the benchmarks
 #   ./build.sh sanitize  build with clang's AddressSanitizer and UBSan, run every test
 #   ./build.sh tsan      build with clang's ThreadSanitizer, run every test
+#   ./build.sh fuzz [S]  fuzz the logging model with libFuzzer for S seconds (default 60)
 #   ./build.sh clean     remove the build tree
 set -euo pipefail
 
@@ -86,7 +87,20 @@ case "${1:-}" in
         ensure_packages "${base_packages[@]}" clang libclang-rt-14-dev
         configure "$build_root/asan" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
                   -DTEV_SANITIZE=address,undefined
-        UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 run_tests "$build_root/asan"
+        ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+            run_tests "$build_root/asan"
+        ;;
+    fuzz)
+        seconds=${2:-60}
+        ensure_packages "${base_packages[@]}" clang libclang-rt-14-dev
+        configure "$build_root/fuzz" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+                  -DTEV_SANITIZE=address,undefined -DTEV_FUZZ=ON
+        cmake --build "$build_root/fuzz" -j "$jobs" --target logging_model_fuzzer
+        say "fuzzing the logging model for $seconds s"
+        mkdir -p "$build_root/fuzz/corpus"
+        # A divergence prints the shortest call sequence found and fails the run.
+        "$build_root/fuzz/bin/logging_model_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
+            -artifact_prefix="$build_root/fuzz/" "$build_root/fuzz/corpus"
         ;;
     tsan)
         ensure_packages "${base_packages[@]}" clang libclang-rt-14-dev
@@ -98,7 +112,7 @@ case "${1:-}" in
         rm -rf "$build_root"
         ;;
     *)
-        sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
         exit 2
         ;;
 esac

@@ -1,17 +1,14 @@
-// The crisis log. Every test process runs in a mount namespace of its own with an empty
-// tmpfs over /var/tmp, so that the machine's own log is neither read nor touched, and
-// no other program holding it can make a test fail. Where that cannot be had, the
-// tests are skipped and say why.
+// The crisis log. Every test process has a /var/tmp of its own (PrivateVarTmp.h);
+// where that cannot be had, the tests are skipped and say why.
 #include "Tev/Framework/CrisisLogging/CrisisLogger.h"
 #include "Tev/Framework/CrisisLogging/TimeStamp.h"
 #include "Tev/Framework/Exceptions/FrameworkException.h"
+#include "PrivateVarTmp.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,26 +61,6 @@ bool writeFile(const char* path, const std::string& text)
     std::ofstream out(path);
     out << text;
     return bool(out);
-}
-
-// A private /var/tmp: as root in a mount namespace; otherwise in a user namespace too.
-std::string isolateVarTmp()
-{
-    const uid_t uid = ::geteuid();
-    const gid_t gid = ::getegid();
-    realRoot = uid == 0;
-    if (uid == 0) {
-        if (::unshare(CLONE_NEWNS) != 0)
-            return std::string("cannot make a mount namespace: ") + std::strerror(errno);
-    } else if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 || !writeFile("/proc/self/setgroups", "deny")
-               || !writeFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1")
-               || !writeFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1")) {
-        return std::string("not root, and no user namespace to be had: ") + std::strerror(errno);
-    }
-    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-        || ::mount("tmpfs", "/var/tmp", "tmpfs", 0, "mode=1777") != 0)
-        return std::string("cannot mount a private /var/tmp: ") + std::strerror(errno);
-    return "";
 }
 
 std::string readLog()
@@ -374,6 +351,7 @@ TEST_F(Crisis, ThreadsLogWholeLinesInStampOrder)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    notIsolated = isolateVarTmp();
+    realRoot = ::geteuid() == 0;
+    notIsolated = TevTest::isolateVarTmp();
     return RUN_ALL_TESTS();
 }

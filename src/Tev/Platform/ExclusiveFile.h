@@ -15,7 +15,8 @@ struct ExclusiveFile;
 // user owns or that has more than one name (a hard link), a file that another open
 // (in this process or another) holds, and whatever the system refuses. The file is not
 // inherited by programs that this process starts. The hold lasts until closeFile().
-ExclusiveFile* openExclusiveAppend(const char* path) noexcept;
+// Throws std::bad_alloc.
+ExclusiveFile* openExclusiveAppend(const char* path);
 
 // Whether the file is neither empty nor ends with a line end: its last line was cut.
 bool endsMidLine(const ExclusiveFile* file) noexcept;

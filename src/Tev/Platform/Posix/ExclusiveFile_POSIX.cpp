@@ -1,7 +1,6 @@
 #include "Tev/Platform/ExclusiveFile.h"
 
 #include <cerrno>
-#include <new>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -17,9 +16,10 @@ struct ExclusiveFile {
 
 namespace {
 
-ExclusiveFile* refuse(int fd) noexcept
+ExclusiveFile* refuse(ExclusiveFile* file) noexcept
 {
-    ::close(fd);
+    ::close(file->fd);
+    delete file;
     return nullptr;
 }
 
@@ -37,24 +37,27 @@ bool lastByteIsNotLineEnd(int fd, off_t size) noexcept
 
 } // namespace
 
-ExclusiveFile* openExclusiveAppend(const char* path) noexcept
+ExclusiveFile* openExclusiveAppend(const char* path)
 {
     if (path == nullptr)
         return nullptr;
 
-    int fd;
+    auto* file = new ExclusiveFile{-1, false};
+    int& fd = file->fd;
     do
         fd = ::open(path, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+    if (fd < 0) {
+        delete file;
         return nullptr;
+    }
 
     // A FIFO or a device opens fine with O_RDWR; only a plain file of our own with one
     // name will do, so that nobody else reads what we write through a file they made.
     struct stat status {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()
         || status.st_nlink != 1)
-        return refuse(fd);
+        return refuse(file);
 
     // flock locks belong to the open file description, so a second open of the same
     // file fails here even within this process.
@@ -63,13 +66,13 @@ ExclusiveFile* openExclusiveAppend(const char* path) noexcept
         locked = ::flock(fd, LOCK_EX | LOCK_NB);
     while (locked != 0 && errno == EINTR);
     if (locked != 0)
-        return refuse(fd);
+        return refuse(file);
 
     if ((status.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0)
-        return refuse(fd);
+        return refuse(file);
 
-    auto* file = new (std::nothrow) ExclusiveFile{fd, lastByteIsNotLineEnd(fd, status.st_size)};
-    return file != nullptr ? file : refuse(fd);
+    file->endsMidLine = lastByteIsNotLineEnd(fd, status.st_size);
+    return file;
 }
 
 bool endsMidLine(const ExclusiveFile* file) noexcept

@@ -33,22 +33,18 @@ void* open(const std::string& path) noexcept
 
 } // namespace
 
-LibraryHandle loadLibrary(const std::string& fileName) noexcept
+LibraryHandle loadLibrary(const std::string& fileName)
 {
     if (fileName.empty())
         return nullptr;
     if (fileName.find('/') != std::string::npos)
         return open(fileName);
-    try {
-        const std::string directory = programDirectory();
-        if (!directory.empty()) {
-            const std::string besideProgram = directory + fileName;
-            if (::access(besideProgram.c_str(), F_OK) == 0)
-                if (void* handle = open(besideProgram))
-                    return handle;
-        }
-    } catch (...) {
-        // Out of memory while building the path: fall back to the loader's search.
+    const std::string directory = programDirectory();
+    if (!directory.empty()) {
+        const std::string besideProgram = directory + fileName;
+        if (::access(besideProgram.c_str(), F_OK) == 0)
+            if (void* handle = open(besideProgram))
+                return handle;
     }
     return open(fileName);
 }
