@@ -1,9 +1,10 @@
 // The crisis log. Every test process has a /var/tmp of its own (PrivateVarTmp.h);
 // where that cannot be had, the tests are skipped and say why.
+#include "PrivateVarTmp.h"
+
 #include "Tev/Framework/CrisisLogging/CrisisLogger.h"
 #include "Tev/Framework/CrisisLogging/TimeStamp.h"
 #include "Tev/Framework/Exceptions/FrameworkException.h"
-#include "PrivateVarTmp.h"
 
 #include <gtest/gtest.h>
 
@@ -11,17 +12,14 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <iostream>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <random>
 #include <sstream>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -31,53 +29,31 @@ using Tev::Framework::CrisisLogging::CrisisLogger;
 using Tev::Framework::Exceptions::FrameworkException;
 
 const char* const logPath = "/var/tmp/tev.log";
-const std::string refusal = "Error opening log file: '/var/tmp/tev.log'";
 std::string notIsolated; // why the tests cannot run here, if they cannot
 bool realRoot = false;   // may give files away to another user
 
-// Whether `line` begins like "HH:MM:SS.mmm - " for its first `length` bytes at most.
-bool stampShaped(const std::string& line, std::size_t length = 15)
-{
-    const std::string shape = "00:00:00.000 - ";
-    if (line.size() < length)
-        length = line.size();
-    for (std::size_t i = 0; i < length && i < shape.size(); ++i)
-        if (shape[i] == '0' ? std::isdigit(static_cast<unsigned char>(line[i])) == 0 : line[i] != shape[i])
-            return false;
-    return true;
-}
-
-// The message of a stamped line, or false.
-bool messageOf(const std::string& line, std::string& text)
-{
-    if (line.size() < 15 || !stampShaped(line))
-        return false;
-    text = line.substr(15);
-    return true;
-}
-
 bool writeFile(const char* path, const std::string& text)
 {
-    std::ofstream out(path);
-    out << text;
-    return bool(out);
+    return bool(std::ofstream(path) << text);
 }
 
-std::string readLog()
+std::vector<std::string> loggedLines()
 {
     std::ifstream in(logPath, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> lines(const std::string& text)
-{
     std::vector<std::string> result;
-    std::istringstream in(text);
     for (std::string line; std::getline(in, line);)
         result.push_back(line);
     return result;
+}
+
+// Whether the line starts like "HH:MM:SS.mmm - ", as far as it goes.
+bool stampShaped(const std::string& line)
+{
+    const std::string shape = "00:00:00.000 - ";
+    for (std::size_t i = 0; i < line.size() && i < shape.size(); ++i)
+        if (shape[i] == '0' ? std::isdigit(static_cast<unsigned char>(line[i])) == 0 : line[i] != shape[i])
+            return false;
+    return true;
 }
 
 // Runs `body` in a child process; its result is the child's exit code (-1: killed).
@@ -95,48 +71,32 @@ int inChild(const std::function<int()>& body)
 // never pass for the rest of this one.
 std::string message(unsigned id, std::size_t length)
 {
-    static std::vector<std::string> letters(26);
-    std::string& body = letters[id % 26];
-    if (body.size() != length) {
-        body.clear();
-        for (std::size_t i = 0; i < length; ++i)
-            body.push_back(static_cast<char>('a' + (id + i) % 26));
-    }
-    const std::string number = "W" + std::to_string(id) + ":";
-    return number + body.substr(number.size(), length - number.size() - 1) + "#";
+    std::string text = "W" + std::to_string(id) + ":";
+    for (std::size_t i = text.size(); i + 1 < length; ++i)
+        text.push_back(static_cast<char>('a' + (id + i) % 26));
+    return text + "#";
 }
 
-struct LineCount {
-    int whole = 0;
-    int cut = 0;
-    std::string bad; // the first line that is neither
-};
-
-// Sorts each line of the log into whole, cut short, or bad.
-LineCount checkLines(std::size_t messageLength)
+// Counts the log's lines that are whole messages and those cut short; the first line
+// that is neither (two messages run together, say) goes to `bad`.
+void sortLines(std::size_t length, int& whole, int& cut, std::string& bad)
 {
-    LineCount count;
-    for (const std::string& line : lines(readLog())) {
-        std::string text;
-        bool cut = false;
-        if (!messageOf(line, text)) {
-            cut = !line.empty() && stampShaped(line);
-        } else if (text.size() > 1 && text[0] == 'W' && text.find(':') != std::string::npos) {
-            const std::string expected = message(static_cast<unsigned>(std::stoul(text.substr(1))), messageLength);
-            if (text == expected) {
-                ++count.whole;
-                continue;
-            }
-            cut = text.size() < expected.size() && expected.compare(0, text.size(), text) == 0;
-        } else {
-            cut = text.find_first_not_of("0123456789", 1) == std::string::npos && (text.empty() || text[0] == 'W');
-        }
-        if (cut)
-            ++count.cut;
-        else if (count.bad.empty())
-            count.bad = line.substr(0, 80);
+    whole = cut = 0;
+    for (const std::string& line : loggedLines()) {
+        const std::string text = line.size() > 15 ? line.substr(15) : "";
+        const std::size_t colon = text.find(':');
+        const bool numbered = text.size() > 1 && text[0] == 'W'
+                              && text.find_first_not_of("0123456789", 1) == std::min(colon, text.size());
+        const std::string expected = numbered && colon != std::string::npos
+                                         ? message(static_cast<unsigned>(std::stoul(text.substr(1))), length)
+                                         : "";
+        if (!line.empty() && stampShaped(line) && text == expected && !text.empty())
+            ++whole;
+        else if (!line.empty() && stampShaped(line) && (line.size() <= 15 || (numbered && expected.rfind(text, 0) == 0)))
+            ++cut;
+        else if (bad.empty())
+            bad = line.substr(0, 80);
     }
-    return count;
 }
 
 class Crisis : public ::testing::Test {
@@ -150,19 +110,12 @@ protected:
 
 TEST(CrisisTimeStamp, IsZeroPaddedTimeOfDayWithMilliseconds)
 {
-    const struct {
-        Tev::Platform::TimeOfDay time;
-        const char* text;
-    } cases[] = {
-        {{9, 5, 3, 42}, "09:05:03.042"},
-        {{0, 0, 0, 7}, "00:00:00.007"},
-        {{23, 59, 59, 999}, "23:59:59.999"},
-        {{12, 30, 60, 0}, "12:30:60.000"},
-    };
-    for (const auto& c : cases) {
+    const std::pair<Tev::Platform::TimeOfDay, const char*> cases[] = {
+        {{9, 5, 3, 42}, "09:05:03.042"}, {{0, 0, 0, 7}, "00:00:00.007"}, {{23, 59, 59, 999}, "23:59:59.999"}};
+    for (const auto& [time, text] : cases) {
         char out[Tev::Framework::CrisisLogging::timeStampLength];
-        Tev::Framework::CrisisLogging::formatTimeStamp(c.time, out);
-        EXPECT_EQ(std::string(out, sizeof out), c.text);
+        Tev::Framework::CrisisLogging::formatTimeStamp(time, out);
+        EXPECT_EQ(std::string(out, sizeof out), text);
     }
 }
 
@@ -181,93 +134,70 @@ TEST_F(Crisis, LinesAreStampMessageAndLineEndAfterWhatWasThere)
     struct stat status {};
     ASSERT_EQ(::stat(logPath, &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0600u) << "a log of our own is for our eyes only";
-    const std::vector<std::string> written = lines(readLog());
-    const std::vector<std::string> expected = {"earlier line", "abc", "", "first", "second", atStackLimit, longMessage};
-    ASSERT_EQ(written.size(), expected.size());
-    EXPECT_EQ(written[0], expected[0]);
-    EXPECT_EQ(written[4], "second") << "a line end inside a message starts a line without a stamp";
+    const std::vector<std::string> written = loggedLines();
+    ASSERT_EQ(written, (std::vector<std::string>{"earlier line", written[1], written[2], written[3], "second", written[5], written[6]}));
     std::tm local{};
     ::localtime_r(&before, &local);
     const int callSeconds = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
-    for (std::size_t i : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{5}, std::size_t{6}}) {
-        std::string text;
-        ASSERT_TRUE(messageOf(written[i], text)) << written[i];
-        EXPECT_EQ(text, expected[i]);
-        const int stampedSeconds = std::stoi(written[i].substr(0, 2)) * 3600 + std::stoi(written[i].substr(3, 2)) * 60
-                                   + std::stoi(written[i].substr(6, 2));
-        EXPECT_LE((stampedSeconds - callSeconds + 86400) % 86400, 5) << "not the local time of the call";
+    for (auto [i, expected] : {std::pair{1, "abc"}, {2, ""}, {3, "first"}, {5, atStackLimit.c_str()}, {6, longMessage.c_str()}}) {
+        const std::string& line = written[static_cast<std::size_t>(i)];
+        EXPECT_TRUE(line.size() >= 15 && stampShaped(line) && line.substr(15) == expected) << line.substr(0, 40);
+        const int stamped = std::stoi(line.substr(0, 2)) * 3600 + std::stoi(line.substr(3, 2)) * 60 + std::stoi(line.substr(6, 2));
+        EXPECT_LE((stamped - callSeconds + 86400) % 86400, 5) << "not the local time of the call";
     }
 }
 
 TEST_F(Crisis, RefusedFilesThrowEveryTimeUntilTheCauseIsGone)
 {
+    pid_t holder = -1;
     const struct {
         const char* what;
         std::function<bool()> prepare;
-        bool needsRealRoot;
     } cases[] = {
-        {"a directory", [] { return ::mkdir(logPath, 0700) == 0; }, false},
-        {"a symbolic link", [] { return writeFile("/var/tmp/target", "") && ::symlink("/var/tmp/target", logPath) == 0; }, false},
-        {"a FIFO", [] { return ::mkfifo(logPath, 0600) == 0; }, false},
-        {"a second name of another file", [] { return writeFile("/var/tmp/target", "") && ::link("/var/tmp/target", logPath) == 0; }, false},
-        {"another user's file", [] { return writeFile(logPath, "") && ::chown(logPath, 65534, 65534) == 0; }, true},
+        {"a directory", [] { return ::mkdir(logPath, 0700) == 0; }},
+        {"a symbolic link", [] { return writeFile("/var/tmp/t", "") && ::symlink("/var/tmp/t", logPath) == 0; }},
+        {"a FIFO", [] { return ::mkfifo(logPath, 0600) == 0; }},
+        {"a second name of another file", [] { return writeFile("/var/tmp/t", "") && ::link("/var/tmp/t", logPath) == 0; }},
+        {"another user's file", [] { return !realRoot || (writeFile(logPath, "") && ::chown(logPath, 65534, 65534) == 0); }},
+        {"a file that another process holds",
+         [&holder] {
+             int ready[2];
+             if (::pipe(ready) != 0 || (holder = ::fork()) < 0)
+                 return false;
+             if (holder == 0) {
+                 CrisisLogger::instance();
+                 ::_exit(::write(ready[1], "x", 1) == 1 ? (::pause(), 0) : 1);
+             }
+             char byte;
+             return ::read(ready[0], &byte, 1) == 1;
+         }},
     };
     for (const auto& c : cases) {
-        if (c.needsRealRoot && !realRoot) {
-            std::cout << "skipped: " << c.what << " (needs root)\n";
-            continue;
-        }
-        const int failedStep = inChild([&c] {
+        const int failedStep = inChild([&c, &holder] {
             if (!c.prepare())
                 return 10;
+            if (!realRoot && std::string(c.what) == "another user's file")
+                return 0; // cannot give a file away here
             for (int attempt = 0; attempt < 2; ++attempt) {
                 try {
                     CrisisLogger::instance();
                     return 20 + attempt;
                 } catch (const FrameworkException& e) {
-                    if (e.message() != refusal)
+                    if (e.message() != std::string("Error opening log file: '/var/tmp/tev.log'"))
                         return 30;
                 }
             }
-            std::remove(logPath);
-            ::rmdir(logPath);
+            if (holder > 0)
+                ::kill(holder, SIGKILL), ::waitpid(holder, nullptr, 0);
+            else
+                std::filesystem::remove(logPath);
             CrisisLogger::instance().log("works now");
-            return lines(readLog()).size() == 1 ? 0 : 40;
+            return loggedLines().size() == 1 ? 0 : 40;
         });
         EXPECT_EQ(failedStep, 0) << c.what << " (10: not prepared, 2x: opened, 30: wrong message, 40: no line after)";
         for (const auto& entry : std::filesystem::directory_iterator("/var/tmp"))
             std::filesystem::remove_all(entry.path());
     }
-}
-
-TEST_F(Crisis, AFileHeldByAnotherProcessIsRefusedUntilItIsLetGo)
-{
-    int ready[2];
-    int release[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    ASSERT_EQ(::pipe(release), 0);
-    const pid_t holder = ::fork();
-    if (holder == 0) {
-        ::close(release[1]);
-        CrisisLogger::instance().log("holder");
-        char byte = 1;
-        ::_exit(::write(ready[1], &byte, 1) == 1 && ::read(release[0], &byte, 1) >= 0 ? 0 : 1);
-    }
-    char byte = 0;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-    EXPECT_EQ(inChild([] {
-                  try {
-                      CrisisLogger::instance();
-                  } catch (const FrameworkException& e) {
-                      return e.message() == refusal ? 0 : 2;
-                  }
-                  return 1;
-              }),
-              0);
-    ::close(release[1]);
-    ::waitpid(holder, nullptr, 0);
-    CrisisLogger::instance().log("second");
-    EXPECT_EQ(lines(readLog()).size(), 2u);
 }
 
 TEST_F(Crisis, WritersKilledMidLineLeaveOneCutLineEachAndNoGluedLines)
@@ -285,8 +215,7 @@ TEST_F(Crisis, WritersKilledMidLineLeaveOneCutLineEachAndNoGluedLines)
             for (unsigned n = 0; n < linesPerWriter; ++n)
                 messages.push_back(message(static_cast<unsigned>(k) * linesPerWriter + n, length));
             CrisisLogger& logger = CrisisLogger::instance();
-            char byte = 1;
-            if (::write(ready[1], &byte, 1) != 1)
+            if (::write(ready[1], "x", 1) != 1)
                 ::_exit(1);
             for (const std::string& m : messages)
                 logger.log(m.c_str());
@@ -300,49 +229,46 @@ TEST_F(Crisis, WritersKilledMidLineLeaveOneCutLineEachAndNoGluedLines)
         ::kill(writer, SIGKILL);
         ::waitpid(writer, nullptr, 0);
     }
-    const LineCount count = checkLines(length);
-    EXPECT_EQ(count.bad, "") << "a line that is neither whole nor a cut one";
-    EXPECT_LE(count.cut, kills);
-    EXPECT_GT(count.whole, 0);
-    std::cout << count.whole << " whole lines, " << count.cut << " cut by " << kills << " kills\n";
+    int whole = 0, cut = 0;
+    std::string bad;
+    sortLines(length, whole, cut, bad);
+    EXPECT_EQ(bad, "") << "a line that is neither whole nor cut short";
+    EXPECT_LE(cut, kills);
+    EXPECT_GT(whole, 0);
+    std::cout << whole << " whole lines, " << cut << " cut by " << kills << " kills\n";
 }
 
-TEST_F(Crisis, ParentAndForkedChildShareTheFileWithoutMixingLines)
+TEST_F(Crisis, ThreadsAndForkedProcessesSharingTheFileWriteWholeLinesInStampOrder)
 {
-    constexpr std::size_t length = 9 * 1024;
-    constexpr unsigned perProcess = 1000;
+    constexpr std::size_t length = 9 * 1024; // more than one buffer of a stream
+    constexpr unsigned perWriter = 500;
     CrisisLogger& logger = CrisisLogger::instance();
     const pid_t child = ::fork();
-    const unsigned first = child == 0 ? perProcess : 0;
-    for (unsigned id = first; id < first + perProcess; ++id)
-        logger.log(message(id, length).c_str());
+    {
+        std::vector<std::thread> threads;
+        for (unsigned t = 0; t < 2; ++t)
+            threads.emplace_back([&logger, t, child] {
+                const unsigned first = ((child == 0 ? 2 : 0) + t) * perWriter;
+                for (unsigned id = first; id < first + perWriter; ++id)
+                    logger.log(message(id, length).c_str());
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+    }
     if (child == 0)
         ::_exit(0);
     ::waitpid(child, nullptr, 0);
-    const LineCount count = checkLines(length);
-    EXPECT_EQ(count.bad, "");
-    EXPECT_EQ(count.cut, 0);
-    EXPECT_EQ(count.whole, static_cast<int>(2 * perProcess));
-}
-
-TEST_F(Crisis, ThreadsLogWholeLinesInStampOrder)
-{
-    constexpr unsigned threads = 8;
-    constexpr unsigned perThread = 300;
-    std::vector<std::thread> workers;
-    for (unsigned t = 0; t < threads; ++t)
-        workers.emplace_back([t] {
-            for (unsigned n = 0; n < perThread; ++n)
-                CrisisLogger::instance().log(message(t * perThread + n, 300).c_str());
-        });
-    for (std::thread& worker : workers)
-        worker.join();
-    EXPECT_EQ(checkLines(300).whole, static_cast<int>(threads * perThread));
-    std::string previous;
-    for (const std::string& line : lines(readLog())) {
-        const std::string stamp = line.substr(0, 12);
-        EXPECT_TRUE(previous <= stamp || previous.substr(0, 2) == "23") << previous << " then " << stamp;
-        previous = stamp;
+    int whole = 0, cut = 0;
+    std::string bad;
+    sortLines(length, whole, cut, bad);
+    EXPECT_EQ(bad, "");
+    EXPECT_EQ(cut, 0);
+    EXPECT_EQ(whole, static_cast<int>(4 * perWriter));
+    std::string latest[2]; // each process's lines stand in the order of their stamps
+    for (const std::string& line : loggedLines()) {
+        std::string& previous = latest[std::stoul(line.substr(16)) < 2 * perWriter ? 0 : 1];
+        EXPECT_TRUE(previous <= line.substr(0, 12) || previous.rfind("23:59", 0) == 0) << previous << " before " << line.substr(0, 12);
+        previous = line.substr(0, 12);
     }
 }
 

@@ -12,11 +12,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 // Leak checkers would rightly report what the framework is meant to leave behind at
@@ -48,43 +49,15 @@ void* operator new(std::size_t size)
         return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    return std::malloc(size != 0 ? size : 1);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    return std::malloc(size != 0 ? size : 1);
-}
-void operator delete(void* pointer) noexcept
-{
-    noteIfWatched(pointer);
-    std::free(pointer);
-}
-void operator delete[](void* pointer) noexcept
-{
-    std::free(pointer);
-}
-void operator delete(void* pointer, std::size_t) noexcept
-{
-    operator delete(pointer);
-}
-void operator delete[](void* pointer, std::size_t) noexcept
-{
-    std::free(pointer);
-}
-void operator delete(void* pointer, const std::nothrow_t&) noexcept
-{
-    operator delete(pointer);
-}
-void operator delete[](void* pointer, const std::nothrow_t&) noexcept
-{
-    std::free(pointer);
-}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size != 0 ? size : 1); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size != 0 ? size : 1); }
+void operator delete(void* pointer) noexcept { noteIfWatched(pointer), std::free(pointer); }
+void operator delete[](void* pointer) noexcept { std::free(pointer); }
+void operator delete(void* pointer, std::size_t) noexcept { operator delete(pointer); }
+void operator delete[](void* pointer, std::size_t) noexcept { std::free(pointer); }
+void operator delete(void* pointer, const std::nothrow_t&) noexcept { operator delete(pointer); }
+void operator delete[](void* pointer, const std::nothrow_t&) noexcept { std::free(pointer); }
 
 namespace {
 
@@ -108,44 +81,35 @@ bool frameworkLoaded()
     return true;
 }
 
-// A thread that lives across loads of the framework and runs what it is given.
+// A thread that lives across loads of the framework and runs one task when asked.
 class Worker {
 public:
-    Worker() : thread_([this] { loop(); }) {}
-    ~Worker()
-    {
-        run(nullptr);
-        thread_.join();
-    }
-    // Runs `task` on the worker and waits for it; null ends the worker.
+    // Runs `task` on the worker and waits for it.
     void run(void (*task)())
     {
         std::unique_lock<std::mutex> lock(mutex_);
         task_ = task;
-        pending_ = true;
         changed_.notify_all();
-        changed_.wait(lock, [this] { return !pending_; });
+        changed_.wait(lock, [this] { return task_ == nullptr; });
+    }
+    ~Worker()
+    {
+        run(+[] { stopping = true; });
+        thread_.join();
     }
 
 private:
-    void loop()
-    {
-        for (bool more = true; more;) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [this] { return pending_; });
-            more = task_ != nullptr;
-            if (more)
-                task_();
-            pending_ = false;
-            changed_.notify_all();
-        }
-    }
-
+    static inline bool stopping = false;
     std::mutex mutex_;
     std::condition_variable changed_;
     void (*task_)() = nullptr;
-    bool pending_ = false;
-    std::thread thread_;
+    std::thread thread_{[this] {
+        for (std::unique_lock<std::mutex> lock(mutex_); !stopping;) {
+            changed_.wait(lock, [this] { return task_ != nullptr; });
+            std::exchange(task_, nullptr)();
+            changed_.notify_all();
+        }
+    }};
 };
 
 // Loads the client (and with it the framework), runs the scenario, has `worker` log if
