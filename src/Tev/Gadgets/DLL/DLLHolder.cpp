@@ -8,6 +8,11 @@
 
 namespace Tev::Gadgets::DLL {
 
+namespace {
+// The line that the resolve error reports for its failed check.
+constexpr int resolveCheckLine = 25;
+} // namespace
+
 DLLHolder::DLLHolder(const char* fileName)
     : handle_(fileName != nullptr ? Platform::loadLibrary(std::string(fileName)) : nullptr)
 {
@@ -48,8 +53,8 @@ DLLHolder::Address DLLHolder::resolveAddress(const char* name) const
     if (p == nullptr) {
         std::string text("Unable to resolve function ");
         text += name != nullptr ? name : "";
-        text += " from dynamic library\n"
-                "Expression 'p != 0' failed in 'Tev/Gadgets/DLL/DLLHolder', line: 25";
+        text += " from dynamic library\nExpression 'p != 0' failed in 'Tev/Gadgets/DLL/DLLHolder', line: ";
+        text += std::to_string(resolveCheckLine);
         throw std::runtime_error(text);
     }
     return p;
