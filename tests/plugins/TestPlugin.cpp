@@ -15,24 +15,35 @@ using namespace TevTest;
 
 namespace {
 
-// Never destroyed: when the process ends, the framework may release this library's
-// channels after the library's own static objects are gone.
-Journal& unattached = *new Journal;
-Journal* journal = &unattached;
+Journal* journal = nullptr; // the test's, once attached
 
 #if defined(TEV_PLUGIN_recording)
 int made = 0;
 
 struct UnloadNotice {
-    ~UnloadNotice() { journal->add("library unloaded"); }
+    ~UnloadNotice()
+    {
+        if (journal != nullptr)
+            journal->add("library unloaded");
+    }
 } unloadNotice;
 
+// Reports to the test's journal, or to one of its own: when the process ends, the
+// framework may release its channels after this library's static objects are gone.
 class PluginBackend : public RecordingBackend {
 public:
-    explicit PluginBackend(const std::string& label) : RecordingBackend(label, *journal), label_(label) {}
-    ~PluginBackend() override { journal->add(label_ + " deleted"); }
+    explicit PluginBackend(const std::string& label)
+        : RecordingBackend(label, journal != nullptr ? *journal : own_), label_(label)
+    {
+    }
+    ~PluginBackend() override
+    {
+        if (journal != nullptr)
+            journal->add(label_ + " deleted");
+    }
 
 private:
+    Journal own_;
     const std::string label_;
 };
 #elif defined(TEV_PLUGIN_static)
@@ -46,7 +57,7 @@ struct LogsWhileLoadedAndUnloaded {
 
 TEV_BACKEND_LIBRARY_EXPORT void attachJournal(Journal* events)
 {
-    journal = events != nullptr ? events : &unattached;
+    journal = events;
 }
 
 #if defined(TEV_PLUGIN_recording)

@@ -46,20 +46,27 @@ bool allocationProbeActive() noexcept
 } // namespace TevTest
 
 #if TEV_PROBE_REPLACES_NEW
-// The runtime's array and nothrow forms come down to these.
+// Every form is replaced, so that none of them meets a pointer from another allocator.
 void* operator new(std::size_t size)
 {
-    if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0) {
+    if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0)
         throw std::bad_alloc();
-    }
     void* memory = std::malloc(size == 0 ? 1 : size);
-    if (memory == nullptr) {
+    if (memory == nullptr)
         throw std::bad_alloc();
-    }
     ++live;
     return memory;
 }
-
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept { return operator new(size, nothrow); }
 void operator delete(void* memory) noexcept
 {
     if (memory != nullptr) {
@@ -67,6 +74,9 @@ void operator delete(void* memory) noexcept
         std::free(memory);
     }
 }
-
-void operator delete(void* memory, std::size_t) noexcept { ::operator delete(memory); }
+void operator delete[](void* memory) noexcept { operator delete(memory); }
+void operator delete(void* memory, std::size_t) noexcept { operator delete(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { operator delete(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { operator delete(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { operator delete(memory); }
 #endif
