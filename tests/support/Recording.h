@@ -19,6 +19,13 @@ namespace TevTest {
 
 using namespace Tev::Framework::GenericLogger;
 
+// Whether a sanitizer slows this build down: long loops are then cut short.
+#if defined(__has_feature)
+inline constexpr bool sanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+inline constexpr bool sanitized = false;
+#endif
+
 // Events in the order they happened: "B create name", "B#2 log name 40 text",
 // "B#2 release name" (#2: the backend's second channel).
 class Journal {
