@@ -217,6 +217,27 @@ TEST_F(Logging, ChannelsThatLogWhenReleasedLetCloseReturn)
     EXPECT_THROW(LogStream(Logger::getLogger("c"), LevelError) << "closing from inside", LoggerException);
 }
 
+TEST_F(Logging, ChannelsMayLogAgainAndAReplayThatFailsKeepsTheCache)
+{
+    backend.onLog = [](const std::string& name, LoggingLevel level) {
+        if (name == "outer")
+            LogStream(Logger::getLogger("inner"), level) << "from inside";
+    };
+    LogStream(Logger::getLogger("outer"), LevelError) << "first";
+    EXPECT_EQ(journal.take(), (std::vector<std::string>{"B create outer", "B#1 log outer 50 first", "B create inner",
+                                                        "B#2 log inner 50 from inside"}));
+    Logger::uninstallBackend(&backend);
+    LogStream(Logger::getLogger("outer"), LevelError) << "cached";
+    backend.onLog = [](const std::string&, LoggingLevel) { throw std::runtime_error("replay"); };
+    EXPECT_THROW(Logger::installBackend(&backend), std::runtime_error);
+    backend.onLog = nullptr;
+    RecordingBackend second{"C", journal};
+    Logger::installBackend(&second);
+    Logger::uninstallBackend(&second);
+    EXPECT_EQ(journal.take().back(), "C#2 log outer 50 cached") << "the failed replay kept the message";
+    resetLogging({&second}); // its channels go with it
+}
+
 TEST_F(Logging, ThreadsLoseNoMessageAndChannelsSeeOneCallAtATime)
 {
     std::atomic<int> inside{0};
