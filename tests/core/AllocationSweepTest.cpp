@@ -56,7 +56,7 @@ bool locksAreFree()
 TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
 {
     TEV_REQUIRE_ALLOCATION_PROBE();
-    const std::string notIsolated = isolateVarTmp();
+    std::string notIsolated = "not yet"; // the crisis log's row comes last, on a private /var/tmp
     resetLogging();
     CountingBackend installed[3];
     CountingBackend added;
@@ -121,6 +121,7 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
          [&] { return std::string(loggerError.message()) == "before" && loggerError.lineNumber() == 1; }},
         {"LoggerException::filename(const char*)", [&] { renamed.filename(longName.c_str()); },
          [&] { return std::string(renamed.filename()) == "file"; }},
+        // Last: its private /var/tmp can hide the program's folder, where libraries are loaded from.
         {"CrisisLogger::instance()", [&] { if (notIsolated.empty()) CrisisLogging::CrisisLogger::instance(); }, [] { return true; }},
     };
     for (CountingBackend& backend : installed)
@@ -132,6 +133,8 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
     long failurePoints = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.operation);
+        if (&row == &rows[std::size(rows) - 1])
+            notIsolated = isolateVarTmp();
         const long points = failEachAllocationInTurn(row.call, [&] {
             EXPECT_TRUE(row.unchanged()) << row.operation << ": changed by a failed call";
             EXPECT_TRUE(locksAreFree()) << row.operation << ": a lock is left held";
