@@ -114,8 +114,10 @@ TEST_F(Logging, StreamsFormatLikeAFreshOstreamInTheClassicLocale)
     LogStream(log, LevelError) << std::hex << 255 << ' ' << std::setw(4) << std::setfill('.') << 42 << none << '|'
                                << std::setprecision(3) << 3.14159;
     EXPECT_EQ(lastText(), "ff ..2a|3.14");
-    LogStream(log, LevelError) << 255 << ' ' << 3.14159 << ' ' << true << " next message, fresh state";
+    LogStream(log, LevelError) << 255 << ' ' << 3.14159 << ' ' << true << " next message, fresh state" << std::setw(9);
     EXPECT_EQ(lastText(), "255 3.14159 1 next message, fresh state");
+    LogStream(log, LevelError) << std::left << 7 << '|';
+    EXPECT_EQ(lastText(), "7|") << "a width left over from the last message";
     const std::string big(300000, 'x');
     LogStream(log, LevelError) << big;
     EXPECT_EQ(lastText(), big);
