@@ -5,6 +5,9 @@
 #   ./build.sh bench     install what is missing, build in Release, run the benchmarks
 #   ./build.sh sanitize  build with clang's AddressSanitizer and UBSan, run every test
 #   ./build.sh tsan      build with clang's ThreadSanitizer, run every test
+#   ./build.sh package   build the Debian packages (libtevframework1, libtevframework-dev)
+#   ./build.sh docs      build the API reference from the public headers, warnings fail it
+#   ./build.sh format    check the sources against .clang-format; "format fix" rewrites them
 #   ./build.sh clean     remove the build tree
 set -euo pipefail
 
@@ -94,11 +97,25 @@ case "${1:-}" in
                   -DTEV_SANITIZE=thread
         run_tests "$build_root/tsan"
         ;;
+    package)
+        ensure_packages "${base_packages[@]}" dpkg-dev file
+        configure "$build_root/package" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+                  -DTEV_BUILD_TESTS=OFF
+        cmake --build "$build_root/package" -j "$jobs"
+        rm -rf "$build_root/package/packages"
+        # CPack's notes (the backends have no SONAME, by design) go to a log.
+        if ! (cd "$build_root/package" && cpack -G DEB >cpack.log 2>&1); then
+            cat "$build_root/package/cpack.log" >&2
+            exit 1
+        fi
+        say "packages:"
+        ls "$build_root/package/packages/"*.deb
+        ;;
     clean)
         rm -rf "$build_root"
         ;;
     *)
-        sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
         exit 2
         ;;
 esac
