@@ -62,15 +62,19 @@ run_tests() {
 case "${1:-}" in
     demo)
         ensure_packages "${base_packages[@]}"
-        configure "$build_root/main" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-        cmake --build "$build_root/main" -j "$jobs"
+        # A build tree of its own, without the tests.
+        configure "$build_root/demo" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTEV_BUILD_TESTS=OFF
+        cmake --build "$build_root/demo" -j "$jobs"
         # The example is a client program: it builds against the installed package.
-        cmake --install "$build_root/main" --prefix "$build_root/stage" >/dev/null
-        cmake -S "$here/examples" -B "$build_root/examples" -G Ninja \
-              -DCMAKE_PREFIX_PATH="$build_root/stage" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-        cmake --build "$build_root/examples" -j "$jobs"
+        cmake --install "$build_root/demo" --prefix "$build_root/demo/stage" >/dev/null
+        cmake -S "$here/examples" -B "$build_root/demo/examples" -G Ninja \
+              -DCMAKE_PREFIX_PATH="$build_root/demo/stage" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+        cmake --build "$build_root/demo/examples" -j "$jobs"
         say "running the demo"
-        "$build_root/examples/bin/demo"
+        # Installed under a prefix of our own: the loader is told where the library and its
+        # bundled backends are (under /usr, from the package, it finds them itself).
+        LD_LIBRARY_PATH="$build_root/demo/stage/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
+            "$build_root/demo/examples/bin/demo"
         ;;
     test)
         ensure_packages "${base_packages[@]}"
