@@ -115,6 +115,12 @@ case "${1:-}" in
         say "packages:"
         ls "$build_root/package/packages/"*.deb
         ;;
+    docs)
+        ensure_packages doxygen
+        mkdir -p "$build_root/docs"
+        TEV_DOCS_OUTPUT="$build_root/docs" doxygen docs/Doxyfile
+        say "API reference: $build_root/docs/html/index.html"
+        ;;
     clean)
         rm -rf "$build_root"
         ;;
