@@ -121,6 +121,18 @@ case "${1:-}" in
         TEV_DOCS_OUTPUT="$build_root/docs" doxygen docs/Doxyfile
         say "API reference: $build_root/docs/html/index.html"
         ;;
+    format)
+        ensure_packages clang-format
+        mapfile -t sources < <(find include src backends tests bench examples -type f \
+                                    \( -name '*.h' -o -name '*.cpp' \) | sort)
+        if [ "${2:-}" = fix ]; then
+            clang-format -i "${sources[@]}"
+            say "formatted ${#sources[@]} files"
+        else
+            clang-format --dry-run -Werror "${sources[@]}"
+            say "${#sources[@]} files follow .clang-format"
+        fi
+        ;;
     clean)
         rm -rf "$build_root"
         ;;

@@ -57,7 +57,8 @@ int main()
         std::printf("   info (20) active? %s; error (50) active? %s\n", app->isLevelActive(LevelInfo) ? "yes" : "no",
                     app->isLevelActive(LevelError) ? "yes" : "no");
         net->minLogLevel(LevelDebug);
-        std::printf("   Demo.Net lowered to 10: debug active there? %s\n", net->isLevelActive(LevelDebug) ? "yes" : "no");
+        std::printf("   Demo.Net lowered to 10: debug active there? %s\n",
+                    net->isLevelActive(LevelDebug) ? "yes" : "no");
 
         step("No backend yet: three messages wait in each logger's cache (at most 101 each).");
         LogStream(app, LevelError) << "starting, version " << 1;

@@ -57,8 +57,8 @@ std::size_t numberSetting(const char* name, std::size_t fallback, std::size_t le
     const std::wstring* value = property(name);
     if (value == nullptr)
         return fallback;
-    const std::string range = "a whole number from " + std::to_string(least) + " to " + std::to_string(most) +
-                              " is expected";
+    const std::string range =
+        "a whole number from " + std::to_string(least) + " to " + std::to_string(most) + " is expected";
     std::size_t number = 0;
     for (const wchar_t c : *value) {
         if (c < L'0' || c > L'9')

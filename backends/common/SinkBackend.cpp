@@ -34,12 +34,12 @@ void SinkChannel::log(LoggingLevel level, const char* message)
     logger_.log(spdlogLevel(level), message);
 }
 
-void SinkChannel::release() {}
+void SinkChannel::release()
+{}
 
 SinkBackend::SinkBackend(spdlog::sink_ptr sink, spdlog::level::level_enum flushLevel)
     : sink_(std::move(sink)), flushLevel_(flushLevel)
-{
-}
+{}
 
 SinkBackend::~SinkBackend() = default;
 

@@ -29,8 +29,7 @@ LoggerBackend* createSyslogBackend()
 {
     const std::string ident = textSetting(identProperty, program_invocation_short_name);
     auto sink = std::make_shared<spdlog::sinks::syslog_sink_mt>(ident, LOG_PID, LOG_USER, true);
-    sink->set_formatter(
-        std::make_unique<spdlog::pattern_formatter>("[%n] %v", spdlog::pattern_time_type::local, ""));
+    sink->set_formatter(std::make_unique<spdlog::pattern_formatter>("[%n] %v", spdlog::pattern_time_type::local, ""));
     return new SinkBackend(std::move(sink), spdlog::level::off);
 }
 

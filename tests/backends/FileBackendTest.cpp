@@ -53,8 +53,11 @@ TEST_F(FileBackend, EachLineCarriesTimeLevelNameAndLoggerName)
 {
     set(0, (dir_ / "app.log").string());
     Logger::installBackend("file");
-    const struct { int level; const char* name; } cases[] = {{10, "debug"}, {20, "info"}, {30, "info"}, {40, "warning"},
-        {50, "error"}, {60, "critical"}, {-7, "trace"}, {1000, "critical"}, {39, "info"}, {45, "warning"}};
+    const struct {
+        int level;
+        const char* name;
+    } cases[] = {{10, "debug"},    {20, "info"},  {30, "info"},       {40, "warning"}, {50, "error"},
+                 {60, "critical"}, {-7, "trace"}, {1000, "critical"}, {39, "info"},    {45, "warning"}};
     std::string expected;
     for (const auto& c : cases) {
         LogStream(logger(), static_cast<LoggingLevel>(c.level)) << "level " << c.level;
@@ -126,8 +129,18 @@ TEST_F(FileBackend, WritesInTheWorkingDirectoryByDefault)
 TEST_F(FileBackend, RefusesBadSettingsNamingPropertyAndValue)
 {
     std::ofstream(dir_ / "plain");
-    const struct { int property; std::string value; } cases[] = {{1, "0"}, {1, "12k"}, {1, ""}, {1, "-1"},
-        {1, "99999999999999999999999"}, {2, "200001"}, {2, "x"}, {0, ""}, {0, (dir_ / "plain/app.log").string()}};
+    const struct {
+        int property;
+        std::string value;
+    } cases[] = {{1, "0"},
+                 {1, "12k"},
+                 {1, ""},
+                 {1, "-1"},
+                 {1, "99999999999999999999999"},
+                 {2, "200001"},
+                 {2, "x"},
+                 {0, ""},
+                 {0, (dir_ / "plain/app.log").string()}};
     for (const auto& c : cases) {
         set(c.property, c.value);
         try {

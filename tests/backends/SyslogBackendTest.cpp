@@ -67,8 +67,11 @@ using SyslogBackend = TevTest::LoggingTest;
 
 TEST_F(SyslogBackend, SendsEachMessageWithItsPriorityIdentAndLoggerName)
 {
-    const struct { int level; int priority; } cases[] = {{10, LOG_DEBUG}, {20, LOG_INFO}, {30, LOG_INFO},
-        {40, LOG_WARNING}, {50, LOG_ERR}, {60, LOG_CRIT}, {-3, LOG_DEBUG}, {19, LOG_DEBUG}, {99, LOG_CRIT}};
+    const struct {
+        int level;
+        int priority;
+    } cases[] = {{10, LOG_DEBUG}, {20, LOG_INFO},  {30, LOG_INFO},  {40, LOG_WARNING}, {50, LOG_ERR},
+                 {60, LOG_CRIT},  {-3, LOG_DEBUG}, {19, LOG_DEBUG}, {99, LOG_CRIT}};
     const std::string received = systemLogOf([&] {
         Logger::installBackend("syslog");
         for (const auto& c : cases)
