@@ -8,6 +8,7 @@
 #   ./build.sh package   build the Debian packages (libtevframework1, libtevframework-dev)
 #   ./build.sh docs      build the API reference from the public headers, warnings fail it
 #   ./build.sh format    check the sources against .clang-format; "format fix" rewrites them
+#   ./build.sh tidy      run the .clang-tidy checks over the library and the backends
 #   ./build.sh clean     remove the build tree
 set -euo pipefail
 
@@ -133,11 +134,20 @@ case "${1:-}" in
             say "${#sources[@]} files follow .clang-format"
         fi
         ;;
+    tidy)
+        ensure_packages "${base_packages[@]}" clang-tidy
+        configure "$build_root/main" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        # clang does not know g++'s -fno-gnu-unique: the compile commands without it.
+        mkdir -p "$build_root/tidy"
+        sed 's/ -fno-gnu-unique//g' "$build_root/main/compile_commands.json" >"$build_root/tidy/compile_commands.json"
+        run-clang-tidy -p "$build_root/tidy" -quiet -j "$jobs" "^$here/(src|backends)/" 2>/dev/null
+        say "no findings"
+        ;;
     clean)
         rm -rf "$build_root"
         ;;
     *)
-        sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
         exit 2
         ;;
 esac
