@@ -6,6 +6,10 @@
 #   ./build.sh sanitize  build with clang's AddressSanitizer and UBSan, run every test
 #   ./build.sh tsan      build with clang's ThreadSanitizer, run every test
 #   ./build.sh fuzz [S]  fuzz the logging model with libFuzzer for S seconds (default 60)
+#   ./build.sh package   build the Debian packages (libtevframework1, libtevframework-dev)
+#   ./build.sh docs      build the API reference from the public headers, warnings fail it
+#   ./build.sh format    check the sources against .clang-format; "format fix" rewrites them
+#   ./build.sh tidy      run the .clang-tidy checks over the library and the backends
 #   ./build.sh clean     remove the build tree
 set -euo pipefail
 
@@ -60,15 +64,19 @@ run_tests() {
 case "${1:-}" in
     demo)
         ensure_packages "${base_packages[@]}"
-        configure "$build_root/main" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-        cmake --build "$build_root/main" -j "$jobs"
+        # A build tree of its own, without the tests.
+        configure "$build_root/demo" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTEV_BUILD_TESTS=OFF
+        cmake --build "$build_root/demo" -j "$jobs"
         # The example is a client program: it builds against the installed package.
-        cmake --install "$build_root/main" --prefix "$build_root/stage" >/dev/null
-        cmake -S "$here/examples" -B "$build_root/examples" -G Ninja \
-              -DCMAKE_PREFIX_PATH="$build_root/stage" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-        cmake --build "$build_root/examples" -j "$jobs"
+        cmake --install "$build_root/demo" --prefix "$build_root/demo/stage" >/dev/null
+        cmake -S "$here/examples" -B "$build_root/demo/examples" -G Ninja \
+              -DCMAKE_PREFIX_PATH="$build_root/demo/stage" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+        cmake --build "$build_root/demo/examples" -j "$jobs"
         say "running the demo"
-        "$build_root/examples/bin/demo"
+        # Installed under a prefix of our own: the loader is told where the library and its
+        # bundled backends are (under /usr, from the package, it finds them itself).
+        LD_LIBRARY_PATH="$build_root/demo/stage/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
+            "$build_root/demo/examples/bin/demo"
         ;;
     test)
         ensure_packages "${base_packages[@]}"
@@ -108,11 +116,52 @@ case "${1:-}" in
                   -DTEV_SANITIZE=thread
         run_tests "$build_root/tsan"
         ;;
+    package)
+        ensure_packages "${base_packages[@]}" dpkg-dev file
+        configure "$build_root/package" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+                  -DTEV_BUILD_TESTS=OFF
+        cmake --build "$build_root/package" -j "$jobs"
+        rm -rf "$build_root/package/packages"
+        # CPack's notes (the backends have no SONAME, by design) go to a log.
+        if ! (cd "$build_root/package" && cpack -G DEB >cpack.log 2>&1); then
+            cat "$build_root/package/cpack.log" >&2
+            exit 1
+        fi
+        say "packages:"
+        ls "$build_root/package/packages/"*.deb
+        ;;
+    docs)
+        ensure_packages doxygen
+        mkdir -p "$build_root/docs"
+        TEV_DOCS_OUTPUT="$build_root/docs" doxygen docs/Doxyfile
+        say "API reference: $build_root/docs/html/index.html"
+        ;;
+    format)
+        ensure_packages clang-format
+        mapfile -t sources < <(find include src backends tests bench examples -type f \
+                                    \( -name '*.h' -o -name '*.cpp' \) | sort)
+        if [ "${2:-}" = fix ]; then
+            clang-format -i "${sources[@]}"
+            say "formatted ${#sources[@]} files"
+        else
+            clang-format --dry-run -Werror "${sources[@]}"
+            say "${#sources[@]} files follow .clang-format"
+        fi
+        ;;
+    tidy)
+        ensure_packages "${base_packages[@]}" clang-tidy
+        configure "$build_root/main" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        # clang does not know g++'s -fno-gnu-unique: the compile commands without it.
+        mkdir -p "$build_root/tidy"
+        sed 's/ -fno-gnu-unique//g' "$build_root/main/compile_commands.json" >"$build_root/tidy/compile_commands.json"
+        run-clang-tidy -p "$build_root/tidy" -quiet -j "$jobs" "^$here/(src|backends)/" 2>/dev/null
+        say "no findings"
+        ;;
     clean)
         rm -rf "$build_root"
         ;;
     *)
-        sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
         exit 2
         ;;
 esac

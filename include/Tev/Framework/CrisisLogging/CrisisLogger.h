@@ -9,43 +9,45 @@ namespace Tev::Framework::CrisisLogging {
 
 class CrisisLoggerImpl;
 
-// The last-resort log: one object per process that appends time-stamped lines to one
-// fixed file and flushes each line as it is written. It needs no backend, no logger
-// and no configuration, and nothing else in the library writes to it.
-//
-//   CrisisLogger::instance().log("cannot reach the database");
-//
-// appends "14:03:07.215 - cannot reach the database" and a newline.
-//
-// The file is /var/tmp/tev.log (C:\tev.log on Windows). It is opened once, by the
-// first successful instance(), and held for this process alone: while it is held,
-// instance() in any other process fails. A missing file is created readable and
-// writable by its owner only; existing lines stay. A path that is a symbolic link, a
-// directory or anything but a regular file is refused.
-//
-// Throws:
-//   instance(): Exceptions::FrameworkException with the message
-//     "Error opening log file: '/var/tmp/tev.log'" when the file cannot be opened;
-//     nothing is created then, and the next call tries again. std::bad_alloc and
-//     boost::thread_resource_error pass through.
-//   log(): nothing for a message of up to 240 bytes; a longer one is composed on the
-//     heap and may throw std::bad_alloc. Write and flush failures are ignored: the
-//     line is lost.
-// Concurrency: any thread may call instance() and log() at any time. Lines from
-// concurrent callers never interleave, and they reach the file in the order in which
-// their time stamps were read.
+/// The last-resort log: one object per process that appends time-stamped lines to one
+/// fixed file and flushes each line as it is written. It needs no backend, no logger
+/// and no configuration, and nothing else in the library writes to it.
+///
+/// \code
+/// CrisisLogger::instance().log("cannot reach the database");
+/// \endcode
+///
+/// appends "14:03:07.215 - cannot reach the database" and a newline.
+///
+/// The file is /var/tmp/tev.log (`C:\tev.log` on Windows). It is opened once, by the
+/// first successful instance(), and held for this process alone: while it is held,
+/// instance() in any other process fails. A missing file is created readable and
+/// writable by its owner only; existing lines stay. A path that is a symbolic link, a
+/// directory or anything but a regular file is refused.
+///
+/// Throws:
+///   instance(): Exceptions::FrameworkException with the message
+///     "Error opening log file: '/var/tmp/tev.log'" when the file cannot be opened;
+///     nothing is created then, and the next call tries again. std::bad_alloc and
+///     boost::thread_resource_error pass through.
+///   log(): nothing for a message of up to 240 bytes; a longer one is composed on the
+///     heap and may throw std::bad_alloc. Write and flush failures are ignored: the
+///     line is lost.
+/// Concurrency: any thread may call instance() and log() at any time. Lines from
+/// concurrent callers never interleave, and they reach the file in the order in which
+/// their time stamps were read.
 class TEV_API CrisisLogger {
 public:
-    // The process's crisis logger, created on the first successful call.
+    /// The process's crisis logger, created on the first successful call.
     static CrisisLogger& instance();
 
-    // Appends "HH:MM:SS.mmm - <message>\n" (local time of day, zero-padded) and
-    // flushes it. The message is written as it stands: a newline in it starts a line
-    // without a time stamp. A null message writes nothing and returns normally.
+    /// Appends `"HH:MM:SS.mmm - <message>\n"` (local time of day, zero-padded) and
+    /// flushes it. The message is written as it stands: a newline in it starts a line
+    /// without a time stamp. A null message writes nothing and returns normally.
     void log(const char* message);
 
-    // Closes the file. The library never calls it, and neither may clients on the
-    // object that instance() returns: the logger lives until the process ends.
+    /// Closes the file. The library never calls it, and neither may clients on the
+    /// object that instance() returns: the logger lives until the process ends.
     ~CrisisLogger();
 
     CrisisLogger(const CrisisLogger&) = delete;

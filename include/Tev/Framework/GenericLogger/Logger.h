@@ -15,7 +15,7 @@
 
 namespace Tev::Framework {
 
-// The name of the framework's own logger.
+/// The name of the framework's own logger.
 inline constexpr char frameworkLoggerName[] = "Tev.Framework";
 
 } // namespace Tev::Framework
@@ -27,31 +27,33 @@ struct LoggerState;
 struct LoggerRegistry;
 struct LogBuffer;
 
-// Composes one message and hands it to its logger when destroyed:
-//
-//   logger->stream() << "opened " << path;              // level 10, always handed on
-//   LogStream(logger, LevelError) << "failed: " << code;
-//   TEV_LOG(logger, LevelWarning) << "slow: " << ms;     // formats only if the level is active
-//
-// Takes whatever a std::ostream takes, manipulators included, formatted in the
-// classic "C" locale. The text goes into a buffer that the calling thread reuses, so
-// composing a message allocates nothing once the thread has logged a message as long.
-// A stream whose logger is null or whose level is 0 composes and delivers nothing.
-// It does not consult the logger's threshold: TEV_LOG does.
-// A null C string inserts nothing.
-//
-// Throws: insertion may throw std::bad_alloc; delivery (the destructor or deliver())
-// throws what a channel's log() throws, except while the stack is being unwound by
-// another exception, when that exception is dropped instead.
-// Concurrency: a stream belongs to one thread at a time; any number of streams may be
-// alive at once, on one thread or many.
+/// Composes one message and hands it to its logger when destroyed:
+///
+/// \code
+/// logger->stream() << "opened " << path;              // level 10, always handed on
+/// LogStream(logger, LevelError) << "failed: " << code;
+/// TEV_LOG(logger, LevelWarning) << "slow: " << ms;     // formats only if the level is active
+/// \endcode
+///
+/// Takes whatever a std::ostream takes, manipulators included, formatted in the
+/// classic "C" locale. The text goes into a buffer that the calling thread reuses, so
+/// composing a message allocates nothing once the thread has logged a message as long.
+/// A stream whose logger is null or whose level is 0 composes and delivers nothing.
+/// It does not consult the logger's threshold: TEV_LOG does.
+/// A null C string inserts nothing.
+///
+/// Throws: insertion may throw std::bad_alloc; delivery (the destructor or deliver())
+/// throws what a channel's log() throws, except while the stack is being unwound by
+/// another exception, when that exception is dropped instead.
+/// Concurrency: a stream belongs to one thread at a time; any number of streams may be
+/// alive at once, on one thread or many.
 class LogStream {
 public:
     LogStream(Logger* logger, LoggingLevel level) : LogStream(logger, level, level != LevelNone) {}
 
     struct WhenActive {};
     static constexpr WhenActive whenActive{};
-    // A stream that is active only if `level` is active for `logger`.
+    /// A stream that is active only if `level` is active for `logger`.
     inline LogStream(WhenActive, Logger* logger, LoggingLevel level);
 
     LogStream(LogStream&& other) noexcept
@@ -75,10 +77,10 @@ public:
 
     ~LogStream() noexcept(false) { deliver(); }
 
-    // Whether the stream will hand a message to its logger.
+    /// Whether the stream will hand a message to its logger.
     bool active() const noexcept { return buffer_ != nullptr; }
 
-    // Hands the text composed so far to the logger now; the stream is inactive after.
+    /// Hands the text composed so far to the logger now; the stream is inactive after.
     void deliver()
     {
         if (buffer_ != nullptr) {
@@ -135,8 +137,8 @@ public:
         return *this;
     }
 
-    // Anything else a std::ostream takes: bool, pointers, long double, std::setw(...),
-    // user types with an operator<< for std::ostream.
+    /// Anything else a std::ostream takes: bool, pointers, long double, std::setw(...),
+    /// user types with an operator<< for std::ostream.
     template <typename T>
     LogStream& operator<<(const T& value)
     {
@@ -178,79 +180,79 @@ private:
     LogBuffer* buffer_;
 };
 
-// A named logger. Loggers are created by getLogger() and destroyed by
-// closeAllLoggers(); client code keeps the pointer and never deletes it.
-//
-// A logger hands each message to the channels that the installed backends gave it,
-// or, while it has none, no backend is installed or the level is 0, keeps it in a
-// cache of at most 101 messages (then a "LOG Cache overflow..." notice at level 40)
-// that is replayed to its channels at the next backend installation.
-//
-// Concurrency: every operation may be called from any thread. getLogger, the
-// backend operations and delivery share one recursive mutex; the calls into backends
-// and channels (createBackend, createChannel, log, release, a backend's destructor)
-// are made with it held, so they may log again on the same thread. Backend libraries
-// are loaded and unloaded without it, so a library that logs from its static
-// initialiser or destructor never waits for it while the system's loader is busy.
-// minLogLevel, isLevelActive, enableLogging and unloadLoggingChannels take no lock.
+/// A named logger. Loggers are created by getLogger() and destroyed by
+/// closeAllLoggers(); client code keeps the pointer and never deletes it.
+///
+/// A logger hands each message to the channels that the installed backends gave it,
+/// or, while it has none, no backend is installed or the level is 0, keeps it in a
+/// cache of at most 101 messages (then a "LOG Cache overflow..." notice at level 40)
+/// that is replayed to its channels at the next backend installation.
+///
+/// Concurrency: every operation may be called from any thread. getLogger, the
+/// backend operations and delivery share one recursive mutex; the calls into backends
+/// and channels (createBackend, createChannel, log, release, a backend's destructor)
+/// are made with it held, so they may log again on the same thread. Backend libraries
+/// are loaded and unloaded without it, so a library that logs from its static
+/// initialiser or destructor never waits for it while the system's loader is busy.
+/// minLogLevel, isLevelActive, enableLogging and unloadLoggingChannels take no lock.
 class Logger {
 public:
-    // The logger registered under `name`, created first if there is none. Names are
-    // compared byte by byte; the empty name is a name like any other. A new logger is
-    // registered before the backends are asked for its channels: a backend that asks
-    // for the same name meanwhile gets this logger, whose messages wait in its cache.
-    // Throws std::invalid_argument for a null name (nothing changes), std::bad_alloc,
-    // and what a backend's createChannel() throws (the logger is then not created,
-    // unless a backend was handed it meanwhile: it then stays, without channels).
+    /// The logger registered under `name`, created first if there is none. Names are
+    /// compared byte by byte; the empty name is a name like any other. A new logger is
+    /// registered before the backends are asked for its channels: a backend that asks
+    /// for the same name meanwhile gets this logger, whose messages wait in its cache.
+    /// Throws std::invalid_argument for a null name (nothing changes), std::bad_alloc,
+    /// and what a backend's createChannel() throws (the logger is then not created,
+    /// unless a backend was handed it meanwhile: it then stays, without channels).
     TEV_API TEV_NOPLT static Logger* getLogger(const char* name);
 
-    // The threshold that isLevelActive() compares with; 50 for a new logger.
+    /// The threshold that isLevelActive() compares with; 50 for a new logger.
     TEV_API void minLogLevel(LoggingLevel level);
-    // Whether `level` >= the threshold. Delivery itself never consults the threshold.
+    /// Whether `level` >= the threshold. Delivery itself never consults the threshold.
     TEV_API TEV_NOPLT bool isLevelActive(LoggingLevel level);
-    // A disabled logger drops the messages it could deliver; it still caches.
+    /// A disabled logger drops the messages it could deliver; it still caches.
     TEV_API void enableLogging(bool enable);
 
-    // Whether closeAllLoggers() (also run when the library is unloaded) does anything.
+    /// Whether closeAllLoggers() (also run when the library is unloaded) does anything.
     TEV_API static void unloadLoggingChannels(bool unload);
 
-    // Installs a backend that stays the caller's, then gives every logger its channels
-    // anew, from every installed backend in installation order, and replays its cache.
-    // Throws LoggerBackendLoadError for a null or an already installed backend (nothing
-    // changes), and what createChannel() or a channel's log() throws.
+    /// Installs a backend that stays the caller's, then gives every logger its channels
+    /// anew, from every installed backend in installation order, and replays its cache.
+    /// Throws LoggerBackendLoadError for a null or an already installed backend (nothing
+    /// changes), and what createChannel() or a channel's log() throws.
     TEV_API static void installBackend(LoggerBackend* backend);
     static void installBackend(std::nullptr_t) { installBackend(static_cast<LoggerBackend*>(nullptr)); }
 
-    // Loads the backend library `name` (file "<name>_ru.so"; "<name>_ru.dll" on Windows),
-    // records it and the backend its createBackend() returns, and returns that backend
-    // (possibly null) without installing it. Each call loads and creates anew.
-    // Throws std::runtime_error when createBackend cannot be resolved, std::invalid_argument
-    // for a null name, and what createBackend() throws. A failed load records nothing,
-    // except that a library which loaded stays loaded until closeAllLoggers() if no other
-    // load holds it, so that what its factory left behind keeps its code.
+    /// Loads the backend library `name` (file "<name>_ru.so"; "<name>_ru.dll" on Windows),
+    /// records it and the backend its createBackend() returns, and returns that backend
+    /// (possibly null) without installing it. Each call loads and creates anew.
+    /// Throws std::runtime_error when createBackend cannot be resolved, std::invalid_argument
+    /// for a null name, and what createBackend() throws. A failed load records nothing,
+    /// except that a library which loaded stays loaded until closeAllLoggers() if no other
+    /// load holds it, so that what its factory left behind keeps its code.
     TEV_API static LoggerBackend* loadBackend(const char* name);
 
-    // loadBackend(name), then installBackend() of the result unless it is null, all in
-    // one hold of the logging mutex: no other thread can close the backend in between.
+    /// loadBackend(name), then installBackend() of the result unless it is null, all in
+    /// one hold of the logging mutex: no other thread can close the backend in between.
     TEV_API static LoggerBackend* installBackend(const char* name);
 
-    // Removes `backend` from the installed ones if it is there. Loggers keep the
-    // channels it gave them. Throws nothing of its own.
+    /// Removes `backend` from the installed ones if it is there. Loggers keep the
+    /// channels it gave them. Throws nothing of its own.
     TEV_API static void uninstallBackend(LoggerBackend* backend);
 
-    // Unless switched off by unloadLoggingChannels(false): destroys every logger,
-    // calling release() once on each of its channels (cached messages are dropped),
-    // then deletes the backends loaded from libraries and unloads those libraries.
-    // Backends installed as objects stay installed. What a channel or backend creates
-    // meanwhile (a logger it logs to, say) is left for the next close.
-    // If a channel's release() or a backend's destructor throws, the rest is still
-    // closed and the first such exception is thrown at the end. Throws LoggerException
-    // when called from inside a channel or a backend (a logging call is under way).
+    /// Unless switched off by unloadLoggingChannels(false): destroys every logger,
+    /// calling release() once on each of its channels (cached messages are dropped),
+    /// then deletes the backends loaded from libraries and unloads those libraries.
+    /// Backends installed as objects stay installed. What a channel or backend creates
+    /// meanwhile (a logger it logs to, say) is left for the next close.
+    /// If a channel's release() or a backend's destructor throws, the rest is still
+    /// closed and the first such exception is thrown at the end. Throws LoggerException
+    /// when called from inside a channel or a backend (a logging call is under way).
     TEV_API static void closeAllLoggers();
 
-    // A stream at level 10 into this logger.
+    /// A stream at level 10 into this logger.
     LogStream stream() { return LogStream(this, LevelDebug); }
-    // A stream at `level` into this logger.
+    /// A stream at `level` into this logger.
     LogStream stream(LoggingLevel level) { return LogStream(this, level); }
 
     Logger(const Logger&) = delete;
@@ -272,7 +274,7 @@ private:
     static LoggerBackend* loadAndCreate(const char* name, bool andInstall);
     static Closed closeAll(LoggerRegistry& registry);
 
-    // Delivers the message to the channels or caches it. `message` must not be null.
+    /// Delivers the message to the channels or caches it. `message` must not be null.
     TEV_API void do_log(LoggingLevel level, const char* message);
 
     LoggerState* state_;
@@ -285,9 +287,11 @@ inline LogStream::LogStream(WhenActive, Logger* logger, LoggingLevel level)
 
 } // namespace Tev::Framework::GenericLogger
 
-// Streams into `logger` at `level` only when the level is active for it, so that a
-// statement below the threshold evaluates none of its operands:
-//   TEV_LOG(logger, LevelInfo) << "loaded " << count << " items";
+/// Streams into `logger` at `level` only when the level is active for it, so that a
+/// statement below the threshold evaluates none of its operands:
+/// \code
+/// TEV_LOG(logger, LevelInfo) << "loaded " << count << " items";
+/// \endcode
 #define TEV_LOG(logger, level)                                                                  \
     for (::Tev::Framework::GenericLogger::LogStream tevLogStream_(                               \
              ::Tev::Framework::GenericLogger::LogStream::whenActive, (logger),                   \

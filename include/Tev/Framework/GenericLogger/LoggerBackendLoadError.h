@@ -5,8 +5,8 @@
 
 namespace Tev::Framework::GenericLogger {
 
-// Thrown when a backend cannot be installed. Only the library constructs it;
-// clients catch it, or catch LoggerException.
+/// Thrown when a backend cannot be installed. Only the library constructs it;
+/// clients catch it, or catch LoggerException.
 class TEV_API LoggerBackendLoadError : public LoggerException {
 public:
     TEV_LOCAL LoggerBackendLoadError(const char* message, const char* filename, int lineNumber);

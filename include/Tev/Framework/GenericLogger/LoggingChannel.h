@@ -6,19 +6,19 @@
 
 namespace Tev::Framework::GenericLogger {
 
-// Receives the messages of one logger. Implemented by backends.
-//
-// A channel stays in use from the moment its backend hands it out until its logger
-// calls release() or forgets it when the logger's channels are rebuilt (at every
-// backend installation); uninstalling its backend does not end its use.
-// The framework calls release() and log() with the logging mutex held, so a channel
-// sees one call at a time and may log again on the same thread.
-//
-// The virtual operations keep this order (the destructor, release, log), so that
-// backends built against any build of this header find each in the same slot.
+/// Receives the messages of one logger. Implemented by backends.
+///
+/// A channel stays in use from the moment its backend hands it out until its logger
+/// calls release() or forgets it when the logger's channels are rebuilt (at every
+/// backend installation); uninstalling its backend does not end its use.
+/// The framework calls release() and log() with the logging mutex held, so a channel
+/// sees one call at a time and may log again on the same thread.
+///
+/// The virtual operations keep this order (the destructor, release, log), so that
+/// backends built against any build of this header find each in the same slot.
 class TEV_API LoggingChannel {
 protected:
-    // Only the channel's own implementation destroys a channel.
+    /// Only the channel's own implementation destroys a channel.
     virtual ~LoggingChannel();
 
 public:
@@ -26,12 +26,12 @@ public:
     LoggingChannel(const LoggingChannel&) = default;
     LoggingChannel& operator=(const LoggingChannel&) = default;
 
-    // Called once when the logger holding the channel is destroyed; afterwards the
-    // framework holds no pointer to it. Destroying itself is the channel's business.
+    /// Called once when the logger holding the channel is destroyed; afterwards the
+    /// framework holds no pointer to it. Destroying itself is the channel's business.
     virtual void release() = 0;
 
-    // One message; `message` is NUL-terminated and valid only during the call.
-    // An exception thrown here reaches the caller of the logging operation.
+    /// One message; `message` is NUL-terminated and valid only during the call.
+    /// An exception thrown here reaches the caller of the logging operation.
     virtual void log(LoggingLevel level, const char* message) = 0;
 };
 

@@ -8,40 +8,40 @@
 
 namespace Tev::Framework::Management {
 
-// The process-wide store of named wide-string properties; get it from
-// Framework::propertyManager(). Each name has exactly one value. Names compare
-// exactly, code unit by code unit; the empty name and the empty value are ordinary.
-// The store lives in memory only and starts empty.
-//
-// Throws: getProperty() and clearProperty() throw Exceptions::UnexistentProperty for a
-// missing name, with the message "Trying to read unexistent property: <name>" or
-// "Trying to clear an unexistent property: <name>" in the current locale's multibyte
-// encoding (the empty message if the locale cannot encode the text); setProperty()
-// and those two may throw std::bad_alloc. Whatever they throw, the store is as it was
-// before the call. hasProperty() throws nothing.
-// Concurrency: none. Callers that share the store between threads make their calls
-// one at a time under a lock of their own.
+/// The process-wide store of named wide-string properties; get it from
+/// Framework::propertyManager(). Each name has exactly one value. Names compare
+/// exactly, code unit by code unit; the empty name and the empty value are ordinary.
+/// The store lives in memory only and starts empty.
+///
+/// Throws: getProperty() and clearProperty() throw Exceptions::UnexistentProperty for a
+/// missing name, with the message "Trying to read unexistent property: <name>" or
+/// "Trying to clear an unexistent property: <name>" in the current locale's multibyte
+/// encoding (the empty message if the locale cannot encode the text); setProperty()
+/// and those two may throw std::bad_alloc. Whatever they throw, the store is as it was
+/// before the call. hasProperty() throws nothing.
+/// Concurrency: none. Callers that share the store between threads make their calls
+/// one at a time under a lock of their own.
 class TEV_API PropertyManager {
 public:
     PropertyManager() noexcept;
-    // Copying a store copies nothing.
+    /// Copying a store copies nothing.
     PropertyManager(const PropertyManager& other) noexcept;
     PropertyManager& operator=(const PropertyManager& other) noexcept;
     virtual ~PropertyManager();
 
-    // The stored value itself, valid until that name is set or cleared or the store
-    // is destroyed. Never creates an entry.
+    /// The stored value itself, valid until that name is set or cleared or the store
+    /// is destroyed. Never creates an entry.
     virtual const std::wstring& getProperty(const std::wstring& name) const = 0;
 
-    // Whether `name` has a value.
+    /// Whether `name` has a value.
     virtual bool hasProperty(const std::wstring& name) const noexcept = 0;
 
-    // Stores a copy of `value` under a copy of `name`, replacing any earlier entry
-    // (references to the earlier value become invalid). `name` and `value` may refer
-    // to values inside the store. On failure the earlier entry stays as it was.
+    /// Stores a copy of `value` under a copy of `name`, replacing any earlier entry
+    /// (references to the earlier value become invalid). `name` and `value` may refer
+    /// to values inside the store. On failure the earlier entry stays as it was.
     virtual void setProperty(const std::wstring& name, const std::wstring& value) = 0;
 
-    // Removes the entry for `name`.
+    /// Removes the entry for `name`.
     virtual void clearProperty(const std::wstring& name) = 0;
 };
 

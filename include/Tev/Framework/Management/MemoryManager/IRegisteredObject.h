@@ -5,16 +5,16 @@
 
 namespace Tev::Framework::Management::MemoryManager {
 
-// Base of the objects kept in the named object registry (see Registry.h). The
-// registry destroys them with delete, through the virtual destructor.
-//
-// Throws: nothing.
-// Concurrency: no state of its own.
+/// Base of the objects kept in the named object registry (see Registry.h). The
+/// registry destroys them with delete, through the virtual destructor.
+///
+/// Throws: nothing.
+/// Concurrency: no state of its own.
 class TEV_API IRegisteredObject {
 public:
     IRegisteredObject() noexcept;
     IRegisteredObject(const IRegisteredObject& other) noexcept;
-    // Copies nothing.
+    /// Copies nothing.
     IRegisteredObject& operator=(const IRegisteredObject& other) noexcept;
     virtual ~IRegisteredObject();
 };

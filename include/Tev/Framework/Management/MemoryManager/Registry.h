@@ -38,14 +38,14 @@ namespace Tev::Framework::Management::MemoryManager {
 // pointer from findObject() holds no reference: an object stays alive only while its
 // user holds a reference of its own.
 
-// Adds one reference to `name` and returns its object, creating it with `factory`
-// (called once, with the lock held) if the name is not registered.
+/// Adds one reference to `name` and returns its object, creating it with `factory`
+/// (called once, with the lock held) if the name is not registered.
 TEV_API IRegisteredObject* registerObject(const char* name, IRegisteredObject* (*factory)());
 
-// The object registered under `name`, or null. Adds no reference.
+/// The object registered under `name`, or null. Adds no reference.
 TEV_API IRegisteredObject* findObject(const char* name);
 
-// Releases one reference to `name`. A name that is not registered is ignored.
+/// Releases one reference to `name`. A name that is not registered is ignored.
 TEV_API void unregisterObject(const char* name);
 
 } // namespace Tev::Framework::Management::MemoryManager
