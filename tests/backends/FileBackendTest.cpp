@@ -1,4 +1,4 @@
-#include "LoggingTest.h"
+#include "Recording.h"
 
 #include "Tev/Framework/Framework.h"
 
@@ -21,7 +21,7 @@ using ::testing::MatchesRegex;
 enum Setting { Path, MaxSize, MaxFiles };
 const char* const settings[] = {"Tev.Backend.File.Path", "Tev.Backend.File.MaxSize", "Tev.Backend.File.MaxFiles"};
 
-class FileBackend : public TevTest::LoggingTest {
+class FileBackend : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -32,7 +32,7 @@ protected:
     }
     void TearDown() override
     {
-        LoggingTest::TearDown();
+        TevTest::resetLogging();
         for (const char* setting : settings)
             if (store()->hasProperty(wide(setting)))
                 store()->clearProperty(wide(setting));
@@ -50,6 +50,7 @@ protected:
         text << std::ifstream(dir_ / file).rdbuf();
         return text.str();
     }
+    static Logger* logger() { return Logger::getLogger("file.test"); }
     fs::path dir_;
 };
 
@@ -64,8 +65,7 @@ TEST_F(FileBackend, WritesTimeLevelNameAndLoggerNameAndFlushesFromWarningOn)
     std::string expected;
     for (const auto& c : cases) {
         LogStream(logger(), static_cast<LoggingLevel>(c.level)) << "level " << c.level;
-        expected += "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} " + std::string(c.name) + " \\[" +
-                    name() + "\\] level " + std::to_string(c.level) + "\n";
+        expected += "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} " + std::string(c.name) + " \\[file.test\\] level " + std::to_string(c.level) + "\n";
         // Below 40 a line waits in the buffer; at 40 it goes out with all before it.
         EXPECT_EQ(read("app.log").empty(), c.level < 40) << c.level;
     }
@@ -100,13 +100,16 @@ TEST_F(FileBackend, HandsOutOneChannelPerLoggerThatOutlivesItsRelease)
 {
     LoggerBackend* backend = Logger::installBackend("file");
     Logger* log = logger();
-    install(); // every logger is given its channels again
-    LoggingChannel* channel = backend->createChannel(name().c_str());
-    EXPECT_EQ(backend->createChannel(name().c_str()), channel);
+    TevTest::Journal journal;
+    TevTest::RecordingBackend other("B", journal);
+    Logger::installBackend(&other); // every logger is given its channels again
+    LoggingChannel* channel = backend->createChannel("file.test");
+    EXPECT_EQ(backend->createChannel("file.test"), channel);
     EXPECT_NE(backend->createChannel("other"), channel);
     channel->release();
     LogStream(log, LevelError) << "still open";
     EXPECT_THAT(read("app.log"), HasSubstr("] still open\n"));
+    TevTest::resetLogging({&other});
 }
 
 TEST_F(FileBackend, RefusesBadSettingsNamingPropertyAndValue)
