@@ -5,14 +5,10 @@
 #include <atomic>
 #include <cstdlib>
 
-#if defined(__SANITIZE_THREAD__)
-#define TEV_PROBE_REPLACES_NEW 0
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define TEV_PROBE_REPLACES_NEW 0
-#endif
-#endif
-#ifndef TEV_PROBE_REPLACES_NEW
+// The thread sanitizer's runtime owns operator new.
+#if defined(__has_feature)
+#define TEV_PROBE_REPLACES_NEW !__has_feature(thread_sanitizer)
+#else
 #define TEV_PROBE_REPLACES_NEW 1
 #endif
 
@@ -24,7 +20,6 @@ std::atomic<long> live{0};
 namespace TevTest {
 
 void failAllocation(long n) noexcept { allocationsBeforeFailure = n; }
-
 long liveAllocations() noexcept { return live.load(); }
 
 bool allocationProbeActive() noexcept

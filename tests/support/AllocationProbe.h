@@ -1,8 +1,8 @@
 #ifndef TEV_TESTS_ALLOCATIONPROBE_H
 #define TEV_TESTS_ALLOCATIONPROBE_H
 
-// Replaces operator new/delete of the test program (and so of the library, which
-// reaches them through the dynamic linker) to fail chosen allocations and count live ones.
+// Replaces operator new and delete of the test program (and so of the library, which
+// reaches them through the dynamic linker), to fail chosen allocations and count live ones.
 
 #include <gtest/gtest.h>
 
@@ -17,13 +17,13 @@ bool allocationProbeActive() noexcept;
 void failAllocation(long n) noexcept;
 long liveAllocations() noexcept;
 
-#define TEV_REQUIRE_ALLOCATION_PROBE()                                                 \
-    if (!::TevTest::allocationProbeActive())                                           \
+#define TEV_REQUIRE_ALLOCATION_PROBE()                                                                                 \
+    if (!::TevTest::allocationProbeActive())                                                                           \
     GTEST_SKIP() << "allocations cannot be made to fail in this build"
 
 // Runs `operation` with its first allocation failing, then its second, and so on until
-// it completes; after each failure checks for leaks and calls `afterFailure`. Returns
-// the number of failures.
+// it completes; after each failure checks that nothing leaked and calls `afterFailure`.
+// Returns the number of failures.
 template <class Operation, class Check>
 long failEachAllocationInTurn(Operation operation, Check afterFailure)
 {
