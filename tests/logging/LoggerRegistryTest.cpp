@@ -1,7 +1,10 @@
 #include "LoggingTest.h"
 
 #include <climits>
+#include <set>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -98,6 +101,29 @@ TEST_F(LoggerRegistry, CloseAllLoggersGivesFreshLoggersAfterwards)
     again->stream() << "delivered";
     ASSERT_NE(backend.channelFor(name()), nullptr);
     EXPECT_EQ(backend.channelFor(name())->texts(), std::vector<std::string>{"delivered"});
+}
+
+TEST_F(LoggerRegistry, ManyNamesStayFoundAcrossFailedCreations)
+{
+    // Creations that fail take their name out again, between names that stay.
+    auto& backend = install();
+    backend.onCreateChannel = [](const char* loggerName) {
+        if (std::string(loggerName).find(".fails.") != std::string::npos)
+            throw std::runtime_error("no channel");
+    };
+    std::vector<Logger*> kept;
+    for (int i = 0; i < 3000; ++i) {
+        kept.push_back(logger(".kept." + std::to_string(i)));
+        EXPECT_THROW(logger(".fails." + std::to_string(i)), std::runtime_error);
+    }
+    std::set<Logger*> distinct(kept.begin(), kept.end());
+    EXPECT_EQ(distinct.size(), kept.size());
+    for (int i = 0; i < 3000; i += 7)
+        EXPECT_EQ(logger(".kept." + std::to_string(i)), kept[static_cast<std::size_t>(i)]);
+    backend.onCreateChannel = nullptr;
+    Logger* fresh = logger(".fails.17");
+    EXPECT_EQ(distinct.count(fresh), 0U);
+    EXPECT_EQ(logger(".fails.17"), fresh);
 }
 
 } // namespace

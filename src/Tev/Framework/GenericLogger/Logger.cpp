@@ -202,13 +202,13 @@ Logger* Logger::getLogger(const char* name)
     LoggerRegistry& registry = loggerRegistry();
     LoggingLock lock(registry.mutex);
     const std::string_view key(name);
-    const auto found = registry.loggers.find(key);
-    if (found == registry.loggers.end())
+    Logger* const found = registry.loggers.find(key);
+    if (found == nullptr)
         return create(registry, key);
-    LoggerState& state = *found->second->state_;
+    LoggerState& state = *found->state_;
     if (state.beingCreated)
         state.handedOutWhileCreated = true;
-    return found->second;
+    return found;
 }
 
 Logger* Logger::create(LoggerRegistry& registry, std::string_view name)
@@ -216,7 +216,7 @@ Logger* Logger::create(LoggerRegistry& registry, std::string_view name)
     // Entered before the backends are asked for its channels, so that one that asks for
     // this very name meanwhile gets this logger, whose messages wait in its cache.
     auto owner = std::make_unique<LoggerState>(name);
-    const auto entry = registry.loggers.emplace(std::string(name), &owner->self).first;
+    registry.loggers.insert(name, &owner->self);
     LoggerState& state = *owner.release();
     state.beingCreated = true;
 
@@ -235,7 +235,7 @@ Logger* Logger::create(LoggerRegistry& registry, std::string_view name)
         releaseChannels(channels, ignored);
         if (!state.handedOutWhileCreated) {
             releaseChannels(state.channels, ignored);
-            registry.loggers.erase(entry);
+            registry.loggers.erase(name);
             delete &state;
         }
         throw;

@@ -7,10 +7,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Tev::Framework::GenericLogger {
@@ -18,6 +20,128 @@ namespace Tev::Framework::GenericLogger {
 class Logger;
 
 using LibraryList = std::vector<std::unique_ptr<Gadgets::DLL::DLLHolder>>;
+
+// A hash of a logger's name, eight bytes at a step: names are short, and the library's
+// general byte hash costs more than the rest of a look-up.
+struct NameHash {
+    std::size_t operator()(std::string_view name) const noexcept
+    {
+        const char* bytes = name.data();
+        const std::size_t size = name.size();
+        std::uint64_t hash = 0x9E3779B97F4A7C15u ^ size;
+        const auto mix = [&hash](std::uint64_t word) {
+            hash = (hash ^ word) * 0xFF51AFD7ED558CCDu;
+            hash ^= hash >> 32;
+        };
+        std::uint64_t word = 0;
+        if (size >= 8) {
+            // Whole words, the last one overlapping the one before if need be.
+            for (std::size_t at = 0; at + 8 < size; at += 8) {
+                std::memcpy(&word, bytes + at, 8);
+                mix(word);
+            }
+            std::memcpy(&word, bytes + size - 8, 8);
+        } else {
+            for (std::size_t i = 0; i < size; ++i)
+                word |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
+        }
+        mix(word);
+        hash = (hash ^ (hash >> 33)) * 0xC4CEB9FE1A85EC53u;
+        return static_cast<std::size_t>(hash ^ (hash >> 33));
+    }
+};
+
+// The loggers by name: a map ordered by name, which refreshes walk, and a hash index
+// beside it, so that a look-up does not pay an ordered search. The index keeps the
+// map's own keys, whose nodes never move, in a table probed in line.
+class LoggerMap {
+public:
+    using Ordered = std::map<std::string, Logger*, std::less<>>;
+
+    // The logger of that name, or null.
+    Logger* find(std::string_view name) const noexcept
+    {
+        if (slots_.empty())
+            return nullptr;
+        const std::size_t hash = NameHash{}(name);
+        for (std::size_t i = hash & mask();; i = (i + 1) & mask()) {
+            const Slot& slot = slots_[i];
+            if (slot.logger == nullptr)
+                return nullptr;
+            if (slot.hash == hash && slot.name == name)
+                return slot.logger;
+        }
+    }
+
+    // Enters a logger under a name that has none. Throws std::bad_alloc, entering nothing.
+    void insert(std::string_view name, Logger* logger)
+    {
+        // At most half full, so that a search soon meets an empty slot.
+        if (2 * (ordered_.size() + 1) > slots_.size())
+            grow();
+        const auto entry = ordered_.emplace(std::string(name), logger).first;
+        place(Slot{NameHash{}(entry->first), entry->first, logger});
+    }
+
+    void erase(std::string_view name) noexcept
+    {
+        const auto found = ordered_.find(name);
+        if (found == ordered_.end())
+            return;
+        const std::size_t hash = NameHash{}(name);
+        std::size_t i = hash & mask();
+        while (slots_[i].logger != found->second)
+            i = (i + 1) & mask();
+        // Backward shift: every entry after the hole that may move into it does, so that
+        // no search stops at the hole short of its entry.
+        for (std::size_t j = (i + 1) & mask(); slots_[j].logger != nullptr; j = (j + 1) & mask()) {
+            const std::size_t home = slots_[j].hash & mask();
+            const bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+            if (!stays) {
+                slots_[i] = slots_[j];
+                i = j;
+            }
+        }
+        slots_[i] = Slot{};
+        ordered_.erase(found);
+    }
+
+    // In name order.
+    Ordered::const_iterator begin() const noexcept { return ordered_.begin(); }
+    Ordered::const_iterator end() const noexcept { return ordered_.end(); }
+    std::size_t size() const noexcept { return ordered_.size(); }
+    bool empty() const noexcept { return ordered_.empty(); }
+
+private:
+    struct Slot {
+        std::size_t hash = 0;
+        std::string_view name;
+        Logger* logger = nullptr; // null: empty
+    };
+
+    std::size_t mask() const noexcept { return slots_.size() - 1; }
+
+    void place(const Slot& entry) noexcept
+    {
+        std::size_t i = entry.hash & mask();
+        while (slots_[i].logger != nullptr)
+            i = (i + 1) & mask();
+        slots_[i] = entry;
+    }
+
+    // Doubles the table. Throws std::bad_alloc, leaving it as it was.
+    void grow()
+    {
+        std::vector<Slot> old(slots_.empty() ? 16 : 2 * slots_.size());
+        old.swap(slots_);
+        for (const Slot& slot : old)
+            if (slot.logger != nullptr)
+                place(slot);
+    }
+
+    Ordered ordered_;
+    std::vector<Slot> slots_; // a power of two in size
+};
 
 // Every logger of the process, and the backends and libraries loaded by name.
 // Guarded by `mutex`, the logging mutex, except `unloadChannels`.
@@ -33,8 +157,8 @@ struct LoggerRegistry {
     // off, when loggers, channels, backends and libraries are all left as they are).
     void teardown() noexcept;
 
-    // Owns the loggers. std::less<> lets a name be looked up without a copy.
-    std::map<std::string, Logger*, std::less<>> loggers;
+    // Owns the loggers.
+    LoggerMap loggers;
     LibraryList libraries;
     // What createBackend returned, null included; owned.
     std::vector<LoggerBackend*> loadedBackends;
