@@ -49,12 +49,14 @@ using ChannelList = boost::container::small_vector<LoggingChannel*, 2>;
 struct alignas(64) LoggerState {
     explicit LoggerState(std::string_view loggerName) : self(this), name(loggerName) {}
 
+    // First, at the state's own address (no base, nothing virtual): Logger::levelActive()
+    // reads it there, inline. The tests of TEV_LOG's threshold would see it elsewhere.
+    std::atomic<std::int32_t> minLevel{LevelError};
     // The logger that clients hold: it lives and dies with its state, in one allocation.
     Logger self;
     ChannelList channels;
     const std::string name;
     MessageCache cache;
-    std::atomic<std::int32_t> minLevel{LevelError};
     std::atomic<bool> enabled{true};
     // While getLogger creates the logger, its backends may ask for it by name.
     bool beingCreated = false;
