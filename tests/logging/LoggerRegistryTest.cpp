@@ -12,6 +12,7 @@ using Tev::Framework::GenericLogger::LevelDebug;
 using Tev::Framework::GenericLogger::LevelError;
 using Tev::Framework::GenericLogger::LoggingLevel;
 using TevTest::LoggingTest;
+using TevTest::RecordingBackend;
 
 using LoggerRegistry = LoggingTest;
 
@@ -124,6 +125,29 @@ TEST_F(LoggerRegistry, ManyNamesStayFoundAcrossFailedCreations)
     Logger* fresh = logger(".fails.17");
     EXPECT_EQ(distinct.count(fresh), 0U);
     EXPECT_EQ(logger(".fails.17"), fresh);
+}
+
+TEST_F(LoggerRegistry, RefreshGoesOnInNameOrderAfterLoggersMadeMeanwhile)
+{
+    logger(".a");
+    logger(".b");
+    logger(".d");
+    RecordingBackend& backend = makeBackend();
+    bool made = false;
+    backend.onCreateChannel = [&made](const char* loggerName) {
+        if (!made && std::string(loggerName) == name(".b")) {
+            made = true;
+            logger(".a2"); // before the one being refreshed: not refreshed again
+            logger(".c");  // after it: refreshed in its turn
+        }
+    };
+    Logger::installBackend(&backend);
+    std::vector<std::string> asked;
+    for (const std::string& request : backend.requests())
+        if (request.rfind(name(), 0) == 0)
+            asked.push_back(request.substr(name().size()));
+    EXPECT_EQ(asked, (std::vector<std::string>{".a", ".b", ".a2", ".c", ".c", ".d"}));
+    Logger::uninstallBackend(&backend);
 }
 
 } // namespace

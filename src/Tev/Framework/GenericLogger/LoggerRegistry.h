@@ -5,6 +5,7 @@
 #include "Tev/Framework/GenericLogger/LoggingMutex.h"
 #include "Tev/Gadgets/DLL/DLLHolder.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -51,12 +52,17 @@ struct NameHash {
     }
 };
 
-// The loggers by name: a map ordered by name, which refreshes walk, and a hash index
-// beside it, so that a look-up does not pay an ordered search. The index keeps the
-// map's own keys, whose nodes never move, in a table probed in line.
+// The loggers by name: an array ordered by name, which refreshes walk from one end to
+// the other, and a hash index beside it, so that a look-up does not pay an ordered
+// search. Both keep views of the loggers' own names. A creation moves the entries
+// after it along; loggers are created far less often than they are looked up or
+// refreshed.
 class LoggerMap {
 public:
-    using Ordered = std::map<std::string, Logger*, std::less<>>;
+    struct Entry {
+        std::string_view name;
+        Logger* logger;
+    };
 
     // The logger of that name, or null.
     Logger* find(std::string_view name) const noexcept
@@ -73,25 +79,46 @@ public:
         }
     }
 
-    // Enters a logger under a name that has none. Throws std::bad_alloc, entering nothing.
+    // Enters a logger under a name that has none. `name` is the logger's own copy, which
+    // outlives the entry. Throws std::bad_alloc, entering nothing.
     void insert(std::string_view name, Logger* logger)
     {
         // At most half full, so that a search soon meets an empty slot.
-        if (2 * (ordered_.size() + 1) > slots_.size())
+        if (2 * (count_ + 1) > slots_.size())
             grow();
-        const auto entry = ordered_.emplace(std::string(name), logger).first;
-        place(Slot{NameHash{}(entry->first), entry->first, logger});
+        if (ordered_.size() == ordered_.capacity())
+            ordered_.reserve(2 * ordered_.size() + 16);
+        ordered_.insert(std::lower_bound(ordered_.begin(), ordered_.end(), name, nameBefore), Entry{name, logger});
+        place(Slot{NameHash{}(name), name, logger});
+        ++count_;
+        ++version_;
     }
 
+    // Takes the logger of that name out of both, if there is one.
     void erase(std::string_view name) noexcept
     {
-        const auto found = ordered_.find(name);
-        if (found == ordered_.end())
+        Logger* const logger = find(name);
+        if (logger == nullptr)
             return;
+        forget(name);
+        const auto at = std::lower_bound(ordered_.begin(), ordered_.end(), name, nameBefore);
+        ordered_.erase(std::find_if(at, ordered_.end(), [logger](const Entry& entry) { return entry.logger == logger; }));
+        ++version_;
+    }
+
+    // Takes the logger of that name out of the look-ups only; dropForgotten() takes it
+    // out of the order, while its name is still there to compare with.
+    bool forget(std::string_view name) noexcept
+    {
+        if (slots_.empty())
+            return false;
         const std::size_t hash = NameHash{}(name);
         std::size_t i = hash & mask();
-        while (slots_[i].logger != found->second)
-            i = (i + 1) & mask();
+        for (; slots_[i].logger != nullptr; i = (i + 1) & mask())
+            if (slots_[i].hash == hash && slots_[i].name == name)
+                break;
+        if (slots_[i].logger == nullptr)
+            return false;
         // Backward shift: every entry after the hole that may move into it does, so that
         // no search stops at the hole short of its entry.
         for (std::size_t j = (i + 1) & mask(); slots_[j].logger != nullptr; j = (j + 1) & mask()) {
@@ -103,14 +130,35 @@ public:
             }
         }
         slots_[i] = Slot{};
-        ordered_.erase(found);
+        --count_;
+        ++version_;
+        return true;
     }
 
-    // In name order.
-    Ordered::const_iterator begin() const noexcept { return ordered_.begin(); }
-    Ordered::const_iterator end() const noexcept { return ordered_.end(); }
-    std::size_t size() const noexcept { return ordered_.size(); }
-    bool empty() const noexcept { return ordered_.empty(); }
+    // Drops from the order every entry that forget() took out of the look-ups.
+    void dropForgotten() noexcept
+    {
+        ordered_.erase(std::remove_if(ordered_.begin(), ordered_.end(),
+                                      [this](const Entry& entry) { return find(entry.name) != entry.logger; }),
+                       ordered_.end());
+        ++version_;
+    }
+
+    // The entries in name order, forgotten ones included until dropForgotten().
+    const std::vector<Entry>& inOrder() const noexcept { return ordered_; }
+    // Where the first name after `name` is, or would be.
+    std::size_t after(std::string_view name) const noexcept
+    {
+        return static_cast<std::size_t>(
+            std::upper_bound(ordered_.begin(), ordered_.end(), name,
+                             [](std::string_view left, const Entry& right) { return left < right.name; })
+            - ordered_.begin());
+    }
+    // Changes whenever an entry comes or goes.
+    std::uint64_t version() const noexcept { return version_; }
+
+    std::size_t size() const noexcept { return count_; }
+    bool empty() const noexcept { return count_ == 0; }
 
 private:
     struct Slot {
@@ -118,6 +166,8 @@ private:
         std::string_view name;
         Logger* logger = nullptr; // null: empty
     };
+
+    static bool nameBefore(const Entry& entry, std::string_view name) noexcept { return entry.name < name; }
 
     std::size_t mask() const noexcept { return slots_.size() - 1; }
 
@@ -139,8 +189,10 @@ private:
                 place(slot);
     }
 
-    Ordered ordered_;
+    std::vector<Entry> ordered_;
     std::vector<Slot> slots_; // a power of two in size
+    std::size_t count_ = 0;
+    std::uint64_t version_ = 0;
 };
 
 // Every logger of the process, and the backends and libraries loaded by name.
