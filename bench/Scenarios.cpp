@@ -670,7 +670,9 @@ std::string measureFileBackend(Series& series)
         if (Logger::installBackend("file") == nullptr)
             return "the backend 'file' offers no backend object";
     } catch (const std::exception& error) {
-        return std::string("no backend 'file' here (") + error.what() + ")";
+        std::string why = std::string("no backend 'file' here (") + error.what() + ")";
+        std::replace(why.begin(), why.end(), '\n', ' ');
+        return why;
     }
     struct CloseAll {
         ~CloseAll()

@@ -266,7 +266,7 @@ int main(int argc, char** argv)
         TevBench::measureLatency(series);
     SeriesReporter reporter(series);
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::string noFileBackend = "not picked by the filter";
+    std::string noFileBackend;
     if (wanted("11_file_backend"))
         noFileBackend = TevBench::measureFileBackend(series);
     if (wanted("8_cache_heap")) {
@@ -296,16 +296,16 @@ int main(int argc, char** argv)
                 TevBench::rounds, machine().c_str());
     std::vector<Line> lines;
     for (const Comparison& comparison : comparisons) {
-        // A filter leaves out what it did not pick.
-        if (filter != "." && series.count(comparison.ours) == 0)
-            continue;
-        std::printf("  %-4s %s\n", comparison.label.c_str(), comparison.what.c_str());
         Line line = evaluate(comparison, series);
         const std::string scenario = scenarioOf(comparison.label);
         if (scenario == "5" && !noCrisisLog.empty())
             line.skipped = "the crisis log: " + noCrisisLog;
         if (scenario == "11" && !noFileBackend.empty())
             line.skipped = noFileBackend;
+        // A filter leaves out what it did not pick.
+        if (filter != "." && series.count(comparison.ours) == 0 && line.skipped.empty())
+            continue;
+        std::printf("  %-4s %s\n", comparison.label.c_str(), comparison.what.c_str());
         lines.push_back(line);
     }
     std::printf("\n");
