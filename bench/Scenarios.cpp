@@ -428,9 +428,9 @@ void registerScenarios(bool crisisLog)
         {{"ours/6_get_property", ours6GetProperty}, {"peer/6_wide_map_find", peer6WideMap}},
     };
     if (crisisLog)
-        scenarios.push_back({{"ours/5_crisis_log", ours5Crisis, 1, 0.02},
-                             {"peer/5_write_o_append", peer5Write, 1, 0.02},
-                             {"peer/5_spdlog_file_flush_each", peer5Spdlog, 1, 0.02}});
+        scenarios.push_back({{"ours/5_crisis_log", ours5Crisis},
+                             {"peer/5_write_o_append", peer5Write},
+                             {"peer/5_spdlog_file_flush_each", peer5Spdlog}});
     for (const std::vector<Entry>& scenario : scenarios)
         for (int round = 0; round < rounds; ++round)
             for (const Entry& entry : scenario) {
