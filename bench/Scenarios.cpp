@@ -393,8 +393,9 @@ void registerScenarios(bool crisisLog)
         int threads = 1;
         double minTime = 0.05;
     };
-    // Each scenario runs in rounds (ours, then each peer, then ours again...), so that
-    // every side meets the same state of the machine; a ratio is the median of its rounds.
+    // Each scenario runs in rounds (ours, then each peer; then the peers, then ours...),
+    // so that every side meets the same state of the machine; a ratio is the median of
+    // its rounds.
     std::vector<std::vector<Entry>> scenarios{
         {{"ours/1_tev_log_below_threshold", ours1LevelOff},
          {"peer/1_spdlog_debug_level_off", peer1LevelOff},
@@ -431,9 +432,12 @@ void registerScenarios(bool crisisLog)
         scenarios.push_back({{"ours/5_crisis_log", ours5Crisis},
                              {"peer/5_write_o_append", peer5Write},
                              {"peer/5_spdlog_file_flush_each", peer5Spdlog}});
+    // Every other round runs the sides in the opposite order, so that no side always
+    // follows the same one.
     for (const std::vector<Entry>& scenario : scenarios)
         for (int round = 0; round < rounds; ++round)
-            for (const Entry& entry : scenario) {
+            for (std::size_t i = 0; i < scenario.size(); ++i) {
+                const Entry& entry = scenario[round % 2 == 0 ? i : scenario.size() - 1 - i];
                 auto* benchmark = benchmark::RegisterBenchmark(entry.name, entry.function)->MinTime(entry.minTime);
                 if (entry.threads > 1)
                     benchmark->Threads(entry.threads)->UseRealTime();
