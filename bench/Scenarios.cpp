@@ -644,8 +644,11 @@ void measureLatency(Series& series)
                               {"peer/10_log4cxx", Peers::log4cxxFormattedCall},
                               {"peer/10_glog", Peers::glogFormattedCall},
                               {"peer/10_boost_log", Peers::boostLogFormattedCall}};
+    constexpr std::size_t sideCount = sizeof sides / sizeof sides[0];
+    // Every other round the other way round, as for the other scenarios.
     for (int round = 0; round < latencyRounds; ++round)
-        for (const SideCall& side : sides) {
+        for (std::size_t i = 0; i < sideCount; ++i) {
+            const SideCall& side = sides[round % 2 == 0 ? i : sideCount - 1 - i];
             const Percentiles percentiles = timeCalls(side.call, callsPerThread);
             const std::string name = side.name;
             series[name + "_p50"].push_back(percentiles.p50);
@@ -656,7 +659,7 @@ void measureLatency(Series& series)
 
 std::string measureFileBackend(Series& series)
 {
-    constexpr int messagesPerRound = 20000;
+    constexpr int messagesPerRound = 100000;
     TemporaryDirectory directory;
     const std::filesystem::path ourFile = directory.path() / "tev-framework.log";
     const std::filesystem::path peerFile = directory.path() / "spdlog.log";
@@ -689,19 +692,32 @@ std::string measureFileBackend(Series& series)
     } closeAll;
     Logger* logger = Logger::getLogger("bench.11");
 
-    // The backend's defaults: 10 MiB a file, 3 files kept, flushed at warning and above.
+    // The backend's defaults: 10 MiB a file, 3 files kept, flushed at warning and above;
+    // and its line: date and time, level name, logger name, message.
     auto peer = spdlog::rotating_logger_mt("bench.11", peerFile.string(), 10 * 1024 * 1024, 3);
-    peer->set_pattern("%H:%M:%S.%e %l [%n] %v");
+    peer->set_pattern("%Y-%m-%d %H:%M:%S.%e %l [%n] %v");
     peer->set_level(spdlog::level::info);
     peer->flush_on(spdlog::level::warn);
 
     int next = 0;
-    for (int round = 0; round < rounds; ++round) {
+    const auto runOurs = [&] {
         series["ours/11_file_backend"].push_back(timeLoop(messagesPerRound, [&](int) {
             LogStream(logger, LevelInfo) << "Hello logger: msg number " << next++;
         }));
+    };
+    const auto runPeer = [&] {
         series["peer/11_spdlog_rotating_file"].push_back(
             timeLoop(messagesPerRound, [&](int) { peer->info("Hello logger: msg number {}", next++); }));
+    };
+    // Every other round the other way round, as for the other scenarios.
+    for (int round = 0; round < rounds; ++round) {
+        if (round % 2 == 0) {
+            runOurs();
+            runPeer();
+        } else {
+            runPeer();
+            runOurs();
+        }
     }
     spdlog::drop("bench.11");
     return {};
