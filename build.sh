@@ -84,7 +84,8 @@ case "${1:-}" in
         run_tests "$build_root/main"
         ;;
     bench)
-        ensure_packages "${base_packages[@]}" libbenchmark-dev
+        ensure_packages "${base_packages[@]}" libbenchmark-dev liblog4cxx-dev libgoogle-glog-dev \
+                        libboost-log-dev
         configure "$build_root/bench" -DCMAKE_BUILD_TYPE=Release -DTEV_BUILD_BENCHMARKS=ON \
                   -DTEV_BUILD_TESTS=OFF
         cmake --build "$build_root/bench" -j "$jobs"

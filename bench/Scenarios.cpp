@@ -1,5 +1,7 @@
 #include "Scenarios.h"
 
+#include "Peers.h"
+
 #include "Tev/Framework/Counting/Counter.h"
 #include "Tev/Framework/CrisisLogging/CrisisLogger.h"
 #include "Tev/Framework/Exceptions/FrameworkException.h"
@@ -12,8 +14,8 @@
 #include <benchmark/benchmark.h>
 #include <boost/thread/lock_guard.hpp>
 #include <boost/thread/mutex.hpp>
-#include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/spdlog.h>
 
 #include <fcntl.h>
@@ -21,11 +23,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace TevBench {
@@ -70,19 +79,7 @@ Logger* loggerWithNullChannel(const char* name)
     return Logger::getLogger(name);
 }
 
-// spdlog's null_sink_mt takes no lock; this one takes a mutex, as a real sink would.
-class LockingNullSink : public spdlog::sinks::base_sink<std::mutex> {
-protected:
-    void sink_it_(const spdlog::details::log_msg& message) override { benchmark::DoNotOptimize(message.payload.data()); }
-    void flush_() override {}
-};
-
-std::shared_ptr<spdlog::logger> spdlogWithNullSink(const std::string& name)
-{
-    auto logger = std::make_shared<spdlog::logger>(name, std::make_shared<LockingNullSink>());
-    logger->set_level(spdlog::level::info);
-    return logger;
-}
+using Peers::spdlogWithNullSink;
 
 // ---- 1: a statement below the threshold ------------------------------------------------
 
@@ -140,6 +137,26 @@ void peer3Literal(benchmark::State& state)
     auto logger = spdlogWithNullSink("bench.3");
     for (auto _ : state)
         logger->info("literal");
+}
+
+// ---- 9: two threads, each through a logger of its own -------------------------------------
+
+void ours9TwoLoggers(benchmark::State& state)
+{
+    Logger* logger = loggerWithNullChannel(state.thread_index() == 0 ? "bench.9.a" : "bench.9.b");
+    int i = 0;
+    for (auto _ : state)
+        LogStream(logger, LevelError) << "Hello logger: msg number " << i++;
+}
+
+void spdlog9TwoLoggers(benchmark::State& state)
+{
+    static const std::shared_ptr<spdlog::logger> loggers[2] = {spdlogWithNullSink("bench.9.a"),
+                                                                spdlogWithNullSink("bench.9.b")};
+    spdlog::logger& logger = *loggers[state.thread_index() == 0 ? 0 : 1];
+    int i = 0;
+    for (auto _ : state)
+        logger.info("Hello logger: msg number {}", i++);
 }
 
 // ---- 5: the crisis log -----------------------------------------------------------------
@@ -367,7 +384,7 @@ void ours7Install(benchmark::State& state)
 
 } // namespace
 
-void registerScenarios()
+void registerScenarios(bool crisisLog)
 {
     using Function = void (*)(benchmark::State&);
     struct Entry {
@@ -376,55 +393,334 @@ void registerScenarios()
         int threads = 1;
         double minTime = 0.05;
     };
-    // Each scenario's benchmarks run in turns (ours, peer, ours, peer...), so that both
-    // sides meet the same state of the machine; the best turn of each side counts.
-    const std::vector<std::vector<Entry>> scenarios{
-        {{"ours/1_tev_log_below_threshold", ours1LevelOff}, {"peer/1_spdlog_debug_level_off", peer1LevelOff}},
-        {{"ours/2_logstream_formatted", ours2Formatted}, {"peer/2_spdlog_info_formatted", peer2Formatted}},
-        {{"ours/3_logstream_literal", ours3Literal}, {"peer/3_spdlog_info_literal", peer3Literal}},
+    // Each scenario runs in rounds (ours, then each peer; then the peers, then ours...),
+    // so that every side meets the same state of the machine; a ratio is the median of
+    // its rounds.
+    std::vector<std::vector<Entry>> scenarios{
+        {{"ours/1_tev_log_below_threshold", ours1LevelOff},
+         {"peer/1_spdlog_debug_level_off", peer1LevelOff},
+         {"peer/1_log4cxx_debug_level_off", Peers::log4cxx1LevelOff},
+         {"peer/1_glog_vlog_off", Peers::glog1VlogOff},
+         {"peer/1_boost_log_filtered_out", Peers::boostLog1FilteredOut}},
+        {{"ours/2_logstream_formatted", ours2Formatted},
+         {"peer/2_spdlog_info_formatted", peer2Formatted},
+         {"peer/2_log4cxx_info_formatted", Peers::log4cxx2Formatted},
+         {"peer/2_glog_info_formatted", Peers::glog2Formatted},
+         {"peer/2_boost_log_formatted", Peers::boostLog2Formatted}},
+        {{"ours/3_logstream_literal", ours3Literal},
+         {"peer/3_spdlog_info_literal", peer3Literal},
+         {"peer/3_log4cxx_info_literal", Peers::log4cxx3Literal},
+         {"peer/3_glog_info_literal", Peers::glog3Literal},
+         {"peer/3_boost_log_literal", Peers::boostLog3Literal}},
         {{"ours/4_logstream_formatted_2_threads", ours2Formatted, 2},
-         {"peer/4_spdlog_info_formatted_2_threads", peer2Formatted, 2}},
-        {{"ours/5_crisis_log", ours5Crisis, 1, 0.02},
-         {"peer/5_write_o_append", peer5Write, 1, 0.02},
-         {"peer/5_spdlog_file_flush_each", peer5Spdlog, 1, 0.02}},
-        {{"ours/6_get_logger", ours6GetLogger}, {"peer/6_spdlog_get", peer6SpdlogGet}},
+         {"peer/4_spdlog_info_formatted_2_threads", peer2Formatted, 2},
+         {"peer/4_log4cxx_info_formatted_2_threads", Peers::log4cxx2Formatted, 2},
+         {"peer/4_glog_info_formatted_2_threads", Peers::glog2Formatted, 2},
+         {"peer/4_boost_log_formatted_2_threads", Peers::boostLog2Formatted, 2}},
+        {{"ours/9_two_loggers_2_threads", ours9TwoLoggers, 2},
+         {"peer/9_spdlog_two_loggers_2_threads", spdlog9TwoLoggers, 2},
+         {"peer/9_log4cxx_two_loggers_2_threads", Peers::log4cxx9TwoLoggers, 2},
+         {"peer/9_boost_log_two_loggers_2_threads", Peers::boostLog9TwoLoggers, 2}},
+        {{"ours/6_get_logger", ours6GetLogger},
+         {"peer/6_spdlog_get", peer6SpdlogGet},
+         {"peer/6_log4cxx_get_logger", Peers::log4cxx6GetLogger}},
         {{"ours/6_counter", ours6Counter}, {"peer/6_map_find", peer6Map}},
         {{"ours/6_find_object", ours6FindObject}, {"peer/6_locked_map_find", peer6LockedMap}},
         {{"ours/6_get_property", ours6GetProperty}, {"peer/6_wide_map_find", peer6WideMap}},
     };
+    if (crisisLog)
+        scenarios.push_back({{"ours/5_crisis_log", ours5Crisis},
+                             {"peer/5_write_o_append", peer5Write},
+                             {"peer/5_spdlog_file_flush_each", peer5Spdlog}});
+    // Every other round runs the sides in the opposite order, so that no side always
+    // follows the same one.
     for (const std::vector<Entry>& scenario : scenarios)
-        for (int turn = 0; turn < turns; ++turn)
-            for (const Entry& entry : scenario) {
+        for (int round = 0; round < rounds; ++round)
+            for (std::size_t i = 0; i < scenario.size(); ++i) {
+                const Entry& entry = scenario[round % 2 == 0 ? i : scenario.size() - 1 - i];
                 auto* benchmark = benchmark::RegisterBenchmark(entry.name, entry.function)->MinTime(entry.minTime);
                 if (entry.threads > 1)
                     benchmark->Threads(entry.threads)->UseRealTime();
             }
     // Last: it closes every logger.
-    for (int turn = 0; turn < turns; ++turn)
+    for (int round = 0; round < rounds; ++round)
         benchmark::RegisterBenchmark("ours/7_install_backend", ours7Install)->Arg(1000)->Arg(10000);
 }
 
 std::vector<Comparison> comparisons()
 {
+    const Side glogNoLoggers{"glog", "", "no named loggers: one logging path for all"};
+    const Side boostNoLookup{"Boost.Log", "", "no registry of named loggers"};
     return {
-        {"1", "ours/1_tev_log_below_threshold", "peer/1_spdlog_debug_level_off", 1.0,
-         "TEV_LOG below the threshold vs spdlog debug() with the level off"},
-        {"2", "ours/2_logstream_formatted", "peer/2_spdlog_info_formatted", 1.0,
-         "LogStream formatted vs spdlog info() into a locking null sink"},
-        {"3", "ours/3_logstream_literal", "peer/3_spdlog_info_literal", 1.0,
-         "LogStream literal vs spdlog info(\"literal\")"},
-        {"4", "ours/4_logstream_formatted_2_threads", "peer/4_spdlog_info_formatted_2_threads", 1.0,
-         "2 threads on one logger (time per message; throughput is its inverse)"},
-        {"5a", "ours/5_crisis_log", "peer/5_write_o_append", 1.3, "CrisisLogger::log vs write(2) O_APPEND"},
-        {"5b", "ours/5_crisis_log", "peer/5_spdlog_file_flush_each", 1.0,
-         "CrisisLogger::log vs spdlog basic_file_sink, flush on every line"},
-        {"6a", "ours/6_get_logger", "peer/6_spdlog_get", 1.5, "getLogger vs spdlog::get, 1,000 names"},
-        {"6b", "ours/6_counter", "peer/6_map_find", 1.3, "Counter::counter vs std::map::find"},
-        {"6c", "ours/6_find_object", "peer/6_locked_map_find", 1.3, "findObject vs std::map::find under a mutex"},
-        {"6d", "ours/6_get_property", "peer/6_wide_map_find", 1.3, "getProperty vs std::map<wstring>::find"},
-        {"7", "ours/7_install_backend/10000", "ours/7_install_backend/1000", 1.3,
-         "installBackend time per logger, 10,000 loggers vs 1,000", 10000, 1000},
+        {"1", "a call below the threshold: TEV_LOG / spdlog debug() at info / LOG4CXX_DEBUG at info / "
+              "VLOG(1) at verbosity 0 / BOOST_LOG_SEV(debug) under a core filter at info",
+         "ours/1_tev_log_below_threshold",
+         {{"spdlog", "peer/1_spdlog_debug_level_off"},
+          {"log4cxx", "peer/1_log4cxx_debug_level_off"},
+          {"glog", "peer/1_glog_vlog_off"},
+          {"Boost.Log", "peer/1_boost_log_filtered_out"}},
+         1.0},
+        {"2", "a formatted message (text and an int) into an output that does nothing",
+         "ours/2_logstream_formatted",
+         {{"spdlog", "peer/2_spdlog_info_formatted"},
+          {"log4cxx", "peer/2_log4cxx_info_formatted"},
+          {"glog", "peer/2_glog_info_formatted"},
+          {"Boost.Log", "peer/2_boost_log_formatted"}},
+         0.6},
+        {"3", "a literal message", "ours/3_logstream_literal",
+         {{"spdlog", "peer/3_spdlog_info_literal"},
+          {"log4cxx", "peer/3_log4cxx_info_literal"},
+          {"glog", "peer/3_glog_info_literal"},
+          {"Boost.Log", "peer/3_boost_log_literal"}},
+         0.6},
+        {"4", "2 threads on one logger, time per message (throughput is its inverse)",
+         "ours/4_logstream_formatted_2_threads",
+         {{"spdlog", "peer/4_spdlog_info_formatted_2_threads"},
+          {"log4cxx", "peer/4_log4cxx_info_formatted_2_threads"},
+          {"glog", "peer/4_glog_info_formatted_2_threads"},
+          {"Boost.Log", "peer/4_boost_log_formatted_2_threads"}},
+         0.6},
+        {"5a", "a crisis line vs a bare write(2) of the same line, O_APPEND (private tmpfs /var/tmp)",
+         "ours/5_crisis_log", {{"write(2)", "peer/5_write_o_append"}}, 1.15, false},
+        {"5b", "a crisis line vs spdlog basic_file_sink flushed on every line", "ours/5_crisis_log",
+         {{"spdlog", "peer/5_spdlog_file_flush_each"},
+          {"log4cxx", "", "not set up with a file here"},
+          {"glog", "", "not set up with a file here"},
+          {"Boost.Log", "", "not set up with a file here"}},
+         1.0, false},
+        {"6a", "getLogger among 1,000 names vs spdlog::get", "ours/6_get_logger",
+         {{"spdlog", "peer/6_spdlog_get"}, {"log4cxx", "peer/6_log4cxx_get_logger"}, glogNoLoggers, boostNoLookup},
+         1.0, false},
+        {"6b", "Counter::counter vs std::map::find", "ours/6_counter", {{"std::map", "peer/6_map_find"}}, 1.3, false},
+        {"6c", "findObject vs std::map::find under a mutex", "ours/6_find_object",
+         {{"locked std::map", "peer/6_locked_map_find"}}, 1.3, false},
+        {"6d", "getProperty vs std::map<wstring>::find", "ours/6_get_property",
+         {{"std::map<wstring>", "peer/6_wide_map_find"}}, 1.3, false},
+        {"7", "installBackend time per logger, 10,000 loggers vs 1,000", "ours/7_install_backend/10000",
+         {{"ours at 1,000", "ours/7_install_backend/1000"}}, 1.15, false, 10000, 1000},
+        {"9", "2 threads, each through a logger of its own, time per message", "ours/9_two_loggers_2_threads",
+         {{"spdlog", "peer/9_spdlog_two_loggers_2_threads"},
+          {"log4cxx", "peer/9_log4cxx_two_loggers_2_threads"},
+          glogNoLoggers,
+          {"Boost.Log", "peer/9_boost_log_two_loggers_2_threads", "two loggers, the core's one sink"}},
+         0.6},
+        {"10", "p99 of a formatted call, 2 threads contending on one logger, 10^6 calls a side a round",
+         "ours/10_p99",
+         {{"spdlog", "peer/10_spdlog_p99"},
+          {"log4cxx", "peer/10_log4cxx_p99"},
+          {"glog", "peer/10_glog_p99"},
+          {"Boost.Log", "peer/10_boost_log_p99"}},
+         1.0},
+        {"11", "a message through the bundled backend 'file' vs spdlog rotating_file_sink_mt", "ours/11_file_backend",
+         {{"spdlog", "peer/11_spdlog_rotating_file"},
+          {"log4cxx", "", "no rotating file set up here"},
+          {"glog", "", "no rotating file set up here"},
+          {"Boost.Log", "", "no rotating file set up here"}},
+         1.2, false},
     };
+}
+
+namespace {
+
+// ---- 10: the latency of a formatted call, two threads contending -------------------------
+
+using Call = void (*)(int);
+
+constexpr int latencyRounds = 5;
+
+void oursFormattedCall(int i)
+{
+    static Logger* const logger = loggerWithNullChannel("bench.10");
+    LogStream(logger, LevelError) << "Hello logger: msg number " << i;
+}
+
+struct Percentiles {
+    double p50;
+    double p99;
+    double p999;
+};
+
+// Two threads make `callsPerThread` calls each, starting together; every call is timed
+// on its own, clock reads included (the same for every side).
+Percentiles timeCalls(Call call, int callsPerThread)
+{
+    std::vector<float> latencies[2];
+    std::atomic<int> ready{0};
+    const auto run = [&](int thread) {
+        std::vector<float>& mine = latencies[thread];
+        mine.resize(static_cast<std::size_t>(callsPerThread));
+        ready.fetch_add(1);
+        while (ready.load() < 2) {
+        }
+        for (int i = 0; i < callsPerThread; ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            call(i);
+            const auto end = std::chrono::steady_clock::now();
+            mine[static_cast<std::size_t>(i)] = std::chrono::duration<float, std::nano>(end - start).count();
+        }
+    };
+    std::thread other(run, 1);
+    run(0);
+    other.join();
+    std::vector<float>& all = latencies[0];
+    all.insert(all.end(), latencies[1].begin(), latencies[1].end());
+    const auto at = [&all](double fraction) {
+        const auto nth = all.begin() + static_cast<std::ptrdiff_t>(fraction * static_cast<double>(all.size() - 1));
+        std::nth_element(all.begin(), nth, all.end());
+        return static_cast<double>(*nth);
+    };
+    return Percentiles{at(0.5), at(0.99), at(0.999)};
+}
+
+// ---- 11: the bundled backend 'file' against spdlog's rotating file sink ------------------
+
+// Times `count` calls of `call`; nanoseconds per call.
+template <typename Call>
+double timeLoop(int count, Call&& call)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < count; ++i)
+        call(i);
+    return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() / count;
+}
+
+// A directory of its own under the system's temporary directory, removed with all it
+// holds when the object goes.
+class TemporaryDirectory {
+public:
+    TemporaryDirectory()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tev-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("cannot make a temporary directory");
+        path_ = pattern;
+    }
+    ~TemporaryDirectory()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TemporaryDirectory(const TemporaryDirectory&) = delete;
+    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Works in `directory` for its lifetime.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::filesystem::path& directory) : previous_(std::filesystem::current_path())
+    {
+        std::filesystem::current_path(directory);
+    }
+    ~WorkingDirectory()
+    {
+        std::error_code ignored;
+        std::filesystem::current_path(previous_, ignored);
+    }
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+private:
+    std::filesystem::path previous_;
+};
+
+} // namespace
+
+void measureLatency(Series& series)
+{
+    constexpr int callsPerThread = 500000;
+    struct SideCall {
+        const char* name;
+        Call call;
+    };
+    Peers::prepareFormattedCalls();
+    oursFormattedCall(0);
+    const SideCall sides[] = {{"ours/10", oursFormattedCall},
+                              {"peer/10_spdlog", Peers::spdlogFormattedCall},
+                              {"peer/10_log4cxx", Peers::log4cxxFormattedCall},
+                              {"peer/10_glog", Peers::glogFormattedCall},
+                              {"peer/10_boost_log", Peers::boostLogFormattedCall}};
+    constexpr std::size_t sideCount = sizeof sides / sizeof sides[0];
+    // Every other round the other way round, as for the other scenarios.
+    for (int round = 0; round < latencyRounds; ++round)
+        for (std::size_t i = 0; i < sideCount; ++i) {
+            const SideCall& side = sides[round % 2 == 0 ? i : sideCount - 1 - i];
+            const Percentiles percentiles = timeCalls(side.call, callsPerThread);
+            const std::string name = side.name;
+            series[name + "_p50"].push_back(percentiles.p50);
+            series[name + "_p99"].push_back(percentiles.p99);
+            series[name + "_p99.9"].push_back(percentiles.p999);
+        }
+}
+
+std::string measureFileBackend(Series& series)
+{
+    constexpr int messagesPerRound = 100000;
+    TemporaryDirectory directory;
+    const std::filesystem::path ourFile = directory.path() / "tev-framework.log";
+    const std::filesystem::path peerFile = directory.path() / "spdlog.log";
+    // The backend reads its settings when it is created; its default file is in the
+    // working directory, which is the temporary one meanwhile.
+    WorkingDirectory inDirectory(directory.path());
+    Tev::Framework::Management::PropertyManager* properties = Tev::Framework::Framework::propertyManager();
+    const std::string ourPath = ourFile.string();
+    properties->setProperty(L"Tev.Backend.File.Path", std::wstring(ourPath.begin(), ourPath.end()));
+
+    // Only the file backend gives the logger a channel.
+    Logger::closeAllLoggers();
+    Logger::uninstallBackend(&nullBackend());
+    try {
+        if (Logger::installBackend("file") == nullptr)
+            return "the backend 'file' offers no backend object";
+    } catch (const std::exception& error) {
+        std::string why = std::string("no backend 'file' here (") + error.what() + ")";
+        std::replace(why.begin(), why.end(), '\n', ' ');
+        return why;
+    }
+    struct CloseAll {
+        ~CloseAll()
+        {
+            try {
+                Logger::closeAllLoggers();
+            } catch (...) {
+            }
+        }
+    } closeAll;
+    Logger* logger = Logger::getLogger("bench.11");
+
+    // The backend's defaults: 10 MiB a file, 3 files kept, flushed at warning and above;
+    // and its line: date and time, level name, logger name, message.
+    auto peer = spdlog::rotating_logger_mt("bench.11", peerFile.string(), 10 * 1024 * 1024, 3);
+    peer->set_pattern("%Y-%m-%d %H:%M:%S.%e %l [%n] %v");
+    peer->set_level(spdlog::level::info);
+    peer->flush_on(spdlog::level::warn);
+
+    int next = 0;
+    const auto runOurs = [&] {
+        series["ours/11_file_backend"].push_back(timeLoop(messagesPerRound, [&](int) {
+            LogStream(logger, LevelInfo) << "Hello logger: msg number " << next++;
+        }));
+    };
+    const auto runPeer = [&] {
+        series["peer/11_spdlog_rotating_file"].push_back(
+            timeLoop(messagesPerRound, [&](int) { peer->info("Hello logger: msg number {}", next++); }));
+    };
+    // Every other round the other way round, as for the other scenarios.
+    for (int round = 0; round < rounds; ++round) {
+        if (round % 2 == 0) {
+            runOurs();
+            runPeer();
+        } else {
+            runPeer();
+            runOurs();
+        }
+    }
+    spdlog::drop("bench.11");
+    return {};
 }
 
 MemoryFigures measureCacheMemory()

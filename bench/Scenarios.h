@@ -1,33 +1,57 @@
 #ifndef TEV_BENCH_SCENARIOS_H
 #define TEV_BENCH_SCENARIOS_H
 
+#include <map>
 #include <string>
 #include <vector>
 
 namespace TevBench {
 
-// One comparison: our benchmark against a peer's, as named when registered.
-struct Comparison {
-    std::string label;  // "2", "5a"...
-    std::string ours;   // the registered benchmark names
-    std::string peer;
-    double target;      // the largest acceptable ours/peer time ratio
-    std::string what;   // "spdlog info(...)"
-    double oursPer = 1; // divisors that turn a benchmark's time into the compared unit
-    double peerPer = 1;
+// Every measured figure, by name ("ours/2_logstream_formatted"...), one per round, in the
+// order the rounds ran. Within a round, ours and the peers run one after the other.
+using Series = std::map<std::string, std::vector<double>>;
+
+// One side of a comparison other than ours.
+struct Side {
+    std::string name;      // "spdlog"
+    std::string series;    // its figures; empty when the peer has no counterpart
+    std::string note = {}; // why there is no counterpart, or how it is set up
 };
 
-// How many times each benchmark runs; the best run counts.
-constexpr int turns = 7;
+// One comparison: ours against each peer, round by round.
+struct Comparison {
+    std::string label;       // "2", "5a"...
+    std::string what;        // what is compared
+    std::string ours;        // our series
+    std::vector<Side> peers; // the first one the target names, or all of them (see `best`)
+    double target;           // the largest acceptable ours/peer ratio
+    bool best = true;        // the target is against the fastest peer; else against peers[0]
+    double oursPer = 1;      // divisors that turn a figure into the compared unit
+    double peerPer = 1;
+    std::string unit = "ns";
+};
 
-// Registers every benchmark with Google Benchmark.
-void registerScenarios();
+// How many rounds each scenario runs; a ratio is the median of its rounds.
+constexpr int rounds = 7;
 
-// The comparisons that the benchmark runs feed, by scenario 1 to 7.
+// Registers every benchmark with Google Benchmark, in rounds. Scenario 5 (the crisis
+// log) only when `crisisLog` is true: its file must not be the machine's own.
+void registerScenarios(bool crisisLog);
+
+// Every comparison, by scenario.
 std::vector<Comparison> comparisons();
 
-// Scenario 8, measured outside Google Benchmark: heap bytes of 10,000 loggers with full
-// caches of 60-byte messages, and the bytes of those messages.
+// Scenario 10: two threads make formatted calls into one logger, each call timed.
+// Adds p50, p99 and p99.9 per side and round to `series` ("ours/10_p99"...).
+void measureLatency(Series& series);
+
+// Scenario 11: a message through the bundled backend 'file' against spdlog's rotating
+// file sink, both in a temporary directory that is removed afterwards. Closes every
+// logger. Returns why it was skipped, or an empty string.
+std::string measureFileBackend(Series& series);
+
+// Scenario 8, measured once: heap bytes of 10,000 loggers with full caches of 60-byte
+// messages, and the bytes of those messages.
 struct MemoryFigures {
     double oursBytes;
     double messageBytes;

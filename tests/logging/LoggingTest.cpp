@@ -18,6 +18,7 @@
 #include <cstring>
 #include <iomanip>
 #include <limits>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <type_traits>
@@ -238,6 +239,41 @@ TEST_F(Logging, ChannelsMayLogAgainAndAReplayThatFailsKeepsTheCache)
     Logger::uninstallBackend(&second);
     EXPECT_EQ(journal.take().back(), "C#2 log outer 50 cached") << "the failed replay kept the message";
     resetLogging({&second}); // its channels go with it
+}
+
+TEST_F(Logging, NamesStayFoundAcrossFailedCreationsAndRefreshesGoOnInNameOrder)
+{
+    backend.onCreate = [](const std::string& name) {
+        if (name.rfind("fails.", 0) == 0)
+            throw std::runtime_error("no channel");
+    };
+    std::vector<Logger*> kept;
+    for (int i = 0; i < 3000; ++i) {
+        kept.push_back(Logger::getLogger(("kept." + std::to_string(i)).c_str()));
+        EXPECT_THROW(Logger::getLogger(("fails." + std::to_string(i)).c_str()), std::runtime_error);
+    }
+    EXPECT_EQ(std::set<Logger*>(kept.begin(), kept.end()).size(), kept.size());
+    for (std::size_t i = 0; i < kept.size(); i += 7)
+        EXPECT_EQ(Logger::getLogger(("kept." + std::to_string(i)).c_str()), kept[i]);
+    resetLogging();
+
+    for (const char* name : {"a", "b", "d"})
+        Logger::getLogger(name);
+    RecordingBackend second{"C", journal};
+    second.onCreate = [](const std::string& name) {
+        if (name == "b") { // made while "b" is refreshed: one logger before it, one after
+            Logger::getLogger("a2");
+            Logger::getLogger("c");
+        }
+    };
+    journal.take();
+    Logger::installBackend(&second);
+    std::vector<std::string> asked;
+    for (const std::string& event : journal.take())
+        if (event.rfind("C create ", 0) == 0)
+            asked.push_back(event.substr(9));
+    EXPECT_EQ(asked, (std::vector<std::string>{"a", "b", "a2", "c", "c", "d"})) << "later names in their turn";
+    resetLogging({&second});
 }
 
 TEST_F(Logging, ThreadsLoseNoMessageAndChannelsSeeOneCallAtATime)

@@ -8,7 +8,9 @@
 #include "Tev/Framework/GenericLogger/LoggingChannel.h"
 #include "Tev/Framework/GenericLogger/LoggingLevel.h"
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -277,11 +279,17 @@ private:
     /// Delivers the message to the channels or caches it. `message` must not be null.
     TEV_API void do_log(LoggingLevel level, const char* message);
 
+    // isLevelActive() inline, for TEV_LOG: the threshold comes first in the state.
+    bool levelActive(LoggingLevel level) const noexcept
+    {
+        return level >= reinterpret_cast<const std::atomic<std::int32_t>*>(state_)->load(std::memory_order_relaxed);
+    }
+
     LoggerState* state_;
 };
 
 inline LogStream::LogStream(WhenActive, Logger* logger, LoggingLevel level)
-    : LogStream(logger, level, level != LevelNone && logger != nullptr && logger->isLevelActive(level))
+    : LogStream(logger, level, level != LevelNone && logger != nullptr && logger->levelActive(level))
 {
 }
 

@@ -37,6 +37,12 @@ void LogBufferCache::threadEnded(void* value)
 {
     auto* buffers = static_cast<ThreadBuffers*>(value);
     LogBufferCache& cache = *buffers->owner;
+    // Whatever logs later on this thread makes a new set, as the slot is empty now.
+    try {
+        cache.fast_.set(nullptr);
+    } catch (...) {
+        // Clearing a value needs no memory.
+    }
     {
         const boost::lock_guard<boost::mutex> guard(cache.threadsLock_);
         if (buffers->previous != nullptr)
@@ -60,7 +66,7 @@ LogBufferCache::~LogBufferCache()
 
 LogBufferCache::ThreadBuffers* LogBufferCache::threadBuffers() noexcept
 {
-    auto* buffers = static_cast<ThreadBuffers*>(slot_.get());
+    auto* buffers = static_cast<ThreadBuffers*>(fast_.get());
     if (buffers != nullptr)
         return buffers;
     buffers = new (std::nothrow) ThreadBuffers{this};
@@ -72,6 +78,11 @@ LogBufferCache::ThreadBuffers* LogBufferCache::threadBuffers() noexcept
         delete buffers;
         return nullptr;
     }
+    try {
+        fast_.set(buffers);
+    } catch (...) {
+        // The slot has them and frees them with the thread; the next call looks anew.
+    }
     const boost::lock_guard<boost::mutex> guard(threadsLock_);
     buffers->next = threads_;
     if (threads_ != nullptr)
@@ -82,7 +93,7 @@ LogBufferCache::ThreadBuffers* LogBufferCache::threadBuffers() noexcept
 
 LogBuffer* LogBufferCache::take()
 {
-    auto* buffers = static_cast<ThreadBuffers*>(slot_.get());
+    auto* buffers = static_cast<ThreadBuffers*>(fast_.get());
     if (buffers != nullptr && buffers->first != nullptr) {
         LogBuffer* buffer = buffers->first;
         buffers->first = buffer->nextFree;

@@ -2,6 +2,7 @@
 #define TEV_FRAMEWORK_GENERICLOGGER_LOGBUFFERCACHE_H
 
 #include "Tev/Platform/ThreadLocalSlot.h"
+#include "Tev/Platform/ThreadPointer.h"
 
 #include <boost/thread/mutex.hpp>
 
@@ -35,7 +36,10 @@ private:
     static void threadEnded(void* buffers);
     ThreadBuffers* threadBuffers() noexcept;
 
+    // Holds each thread's buffers, and frees them when the thread ends.
     Platform::ThreadLocalSlot slot_;
+    // The same pointers, for the calling thread, without a call into the system.
+    Platform::ThreadPointer fast_;
     // Every thread's buffers, so that unloading frees those of threads that live on.
     boost::mutex threadsLock_;
     ThreadBuffers* threads_ = nullptr;

@@ -57,7 +57,7 @@ void appendNumber(LogBuffer* buffer, Number value)
     }
     char digits[32];
     const std::to_chars_result result = std::to_chars(digits, digits + sizeof digits, value);
-    buffer->text.append(digits, result.ptr);
+    buffer->text.append(digits, static_cast<std::size_t>(result.ptr - digits));
 }
 
 } // namespace
@@ -82,7 +82,7 @@ void LogStream::appendDouble(LogBuffer* buffer, double value)
     char digits[32];
     const std::to_chars_result result =
         std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6);
-    buffer->text.append(digits, result.ptr);
+    buffer->text.append(digits, static_cast<std::size_t>(result.ptr - digits));
 }
 
 std::ostream& LogStream::formatStream(LogBuffer* buffer)

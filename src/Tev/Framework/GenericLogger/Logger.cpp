@@ -49,15 +49,19 @@ using ChannelList = boost::container::small_vector<LoggingChannel*, 2>;
 struct alignas(64) LoggerState {
     explicit LoggerState(std::string_view loggerName) : self(this), name(loggerName) {}
 
+    // First, at the state's own address (no base, nothing virtual): Logger::levelActive()
+    // reads it there, inline. The tests of TEV_LOG's threshold would see it elsewhere.
+    std::atomic<std::int32_t> minLevel{LevelError};
     // The logger that clients hold: it lives and dies with its state, in one allocation.
     Logger self;
     ChannelList channels;
     const std::string name;
     MessageCache cache;
-    std::atomic<std::int32_t> minLevel{LevelError};
     std::atomic<bool> enabled{true};
     // While getLogger creates the logger, its backends may ask for it by name.
     bool beingCreated = false;
+    // Being closed: out of the look-ups, and passed over by refreshes.
+    bool closed = false;
     bool handedOutWhileCreated = false;
 };
 
@@ -180,18 +184,23 @@ void Logger::refreshAll(LoggerRegistry& registry)
     // The loggers lie scattered in memory, in the order they were created, and are
     // refreshed in name order: fetch each state (a logger starts its state) a few
     // loggers ahead, so that it is there when its turn comes.
-    const auto end = registry.loggers.end();
-    auto ahead = registry.loggers.begin();
-    for (int i = 0; i < 4 && ahead != end; ++i)
-        ++ahead;
-    for (auto& entry : registry.loggers) {
-        if (ahead != end) {
-            Platform::prefetch(ahead->second);
-            Platform::prefetch(reinterpret_cast<const char*>(ahead->second) + 64);
-            ++ahead;
+    constexpr std::size_t fetchAhead = 8;
+    const std::vector<LoggerMap::Entry>& loggers = registry.loggers.inOrder();
+    for (std::size_t i = 0; i < loggers.size(); ++i) {
+        if (i + fetchAhead < loggers.size()) {
+            Platform::prefetch(loggers[i + fetchAhead].logger);
+            Platform::prefetch(reinterpret_cast<const char*>(loggers[i + fetchAhead].logger) + 64);
         }
-        rebuildChannels(*entry.second->state_, snapshot);
-        replayCache(*entry.second->state_);
+        LoggerState& state = *loggers[i].logger->state_;
+        if (state.closed)
+            continue;
+        const std::uint64_t version = registry.loggers.version();
+        rebuildChannels(state, snapshot);
+        replayCache(state);
+        // A backend or a channel made or dropped a logger meanwhile: go on after this
+        // one's name, as the order now stands.
+        if (registry.loggers.version() != version)
+            i = registry.loggers.after(state.name) - 1;
     }
 }
 
@@ -202,13 +211,13 @@ Logger* Logger::getLogger(const char* name)
     LoggerRegistry& registry = loggerRegistry();
     LoggingLock lock(registry.mutex);
     const std::string_view key(name);
-    const auto found = registry.loggers.find(key);
-    if (found == registry.loggers.end())
+    Logger* const found = registry.loggers.find(key);
+    if (found == nullptr)
         return create(registry, key);
-    LoggerState& state = *found->second->state_;
+    LoggerState& state = *found->state_;
     if (state.beingCreated)
         state.handedOutWhileCreated = true;
-    return found->second;
+    return found;
 }
 
 Logger* Logger::create(LoggerRegistry& registry, std::string_view name)
@@ -216,7 +225,7 @@ Logger* Logger::create(LoggerRegistry& registry, std::string_view name)
     // Entered before the backends are asked for its channels, so that one that asks for
     // this very name meanwhile gets this logger, whose messages wait in its cache.
     auto owner = std::make_unique<LoggerState>(name);
-    const auto entry = registry.loggers.emplace(std::string(name), &owner->self).first;
+    registry.loggers.insert(owner->name, &owner->self);
     LoggerState& state = *owner.release();
     state.beingCreated = true;
 
@@ -235,7 +244,7 @@ Logger* Logger::create(LoggerRegistry& registry, std::string_view name)
         releaseChannels(channels, ignored);
         if (!state.handedOutWhileCreated) {
             releaseChannels(state.channels, ignored);
-            registry.loggers.erase(entry);
+            registry.loggers.erase(name);
             delete &state;
         }
         throw;
@@ -407,8 +416,8 @@ Logger::Closed Logger::closeAll(LoggerRegistry& registry)
     // from release() cannot keep this going.
     std::vector<Logger*> loggers;
     loggers.reserve(registry.loggers.size());
-    for (const auto& entry : registry.loggers)
-        loggers.push_back(entry.second);
+    for (const LoggerMap::Entry& entry : registry.loggers.inOrder())
+        loggers.push_back(entry.logger);
     std::vector<LoggerBackend*> backends;
     backends.swap(registry.loadedBackends);
     Closed closed;
@@ -416,14 +425,20 @@ Logger::Closed Logger::closeAll(LoggerRegistry& registry)
 
     // Everything is closed even if a channel or a backend throws; the first exception
     // is passed on at the end.
+    // A closed logger leaves the look-ups at once, so that a channel that asks for its
+    // name meanwhile gets a new logger; it leaves the order, and its state goes, once
+    // all are closed, so that the order has every name to compare with till then.
     for (Logger* logger : loggers) {
         LoggerState* state = logger->state_;
-        registry.loggers.erase(state->name);
+        registry.loggers.forget(state->name);
+        state->closed = true;
         const ChannelList channels = std::move(state->channels);
         state->channels.clear();
         releaseChannels(channels, closed.firstFailure);
-        delete state;
     }
+    registry.loggers.dropForgotten();
+    for (Logger* logger : loggers)
+        delete logger->state_;
     for (LoggerBackend* backend : backends) {
         removeInstalled(backend);
         try {

@@ -1,10 +1,9 @@
 #ifndef TEV_FRAMEWORK_GENERICLOGGER_LOGGINGMUTEX_H
 #define TEV_FRAMEWORK_GENERICLOGGER_LOGGINGMUTEX_H
 
+#include "Tev/Platform/LightMutex.h"
 #include "Tev/Platform/Processor.h"
 #include "Tev/Platform/ThreadCount.h"
-
-#include <boost/thread/mutex.hpp>
 
 #include <atomic>
 
@@ -16,8 +15,7 @@ namespace Tev::Framework::GenericLogger {
 // and that extra trip of its cache line between cores makes two threads that log at
 // once markedly slower.
 //
-// Throws boost::thread_resource_error when the mutex cannot be created, and
-// boost::lock_error when it cannot be taken.
+// Throws what Platform::LightMutex throws (nothing on Linux).
 class LoggingMutex {
 public:
     void lock()
@@ -62,7 +60,7 @@ public:
 private:
     static constexpr int spinLimit = 100;
 
-    boost::mutex mutex_;
+    Platform::LightMutex mutex_;
     // How deep the calling thread holds the mutex.
     Platform::ThreadCount depth_;
     // A hint for waiters, next to the mutex on its cache line; the mutex decides.

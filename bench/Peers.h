@@ -1,0 +1,53 @@
+#ifndef TEV_BENCH_PEERS_H
+#define TEV_BENCH_PEERS_H
+
+// The peers, each set up with an output that does nothing but look at the message, so
+// that every side pays only for its own path: spdlog (a sink that takes a mutex, as a
+// real sink does), log4cxx (an appender; AppenderSkeleton takes its mutex), glog (a
+// LogSink, with no log files and nothing on stderr) and Boost.Log (a synchronous sink
+// around a backend that does nothing).
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+
+namespace spdlog {
+class logger;
+}
+
+namespace TevBench::Peers {
+
+// A logger at level info whose one sink takes a mutex and drops the message.
+std::shared_ptr<spdlog::logger> spdlogWithNullSink(const std::string& name);
+
+// The benchmarks of one peer, in the scenarios' numbering. A peer without a function
+// for a scenario has no counterpart there (see comparisons()).
+void log4cxx1LevelOff(benchmark::State& state);
+void log4cxx2Formatted(benchmark::State& state);
+void log4cxx3Literal(benchmark::State& state);
+void log4cxx6GetLogger(benchmark::State& state);
+void log4cxx9TwoLoggers(benchmark::State& state);
+
+void glog1VlogOff(benchmark::State& state);
+void glog2Formatted(benchmark::State& state);
+void glog3Literal(benchmark::State& state);
+
+void boostLog1FilteredOut(benchmark::State& state);
+void boostLog2Formatted(benchmark::State& state);
+void boostLog3Literal(benchmark::State& state);
+void boostLog9TwoLoggers(benchmark::State& state);
+
+// One formatted message, "Hello logger: msg number <i>", into the peer's logger of the
+// latency scenario; any thread may call them at once.
+void spdlogFormattedCall(int i);
+void log4cxxFormattedCall(int i);
+void glogFormattedCall(int i);
+void boostLogFormattedCall(int i);
+
+// Builds every peer's loggers of the latency scenario, before it times anything.
+void prepareFormattedCalls();
+
+} // namespace TevBench::Peers
+
+#endif
