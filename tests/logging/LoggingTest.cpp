@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
 #include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <climits>
@@ -308,6 +310,8 @@ TEST_F(Logging, ThreadsLoseNoMessageAndChannelsSeeOneCallAtATime)
     EXPECT_EQ(own, threads * perThread);
 }
 
+#if !defined(_WIN32) // backend libraries through dlopen, dlclose and fork; Windows has tests of its own
+
 TEST_F(Logging, BackendLibrariesLoadCreateAndCloseInOrder)
 {
     const std::string unresolved = "Unable to resolve function createBackend from dynamic library\n"
@@ -425,6 +429,8 @@ TEST_F(Logging, InstallingByNameWhileAnotherThreadClosesEverything)
             t == 0 ? Logger::closeAllLoggers() : static_cast<void>(Logger::installBackend("recording"));
     });
 }
+
+#endif
 
 // Backends built against another build of the headers find every virtual operation in
 // the same slot: the destructor first (two slots), then the others in order.
