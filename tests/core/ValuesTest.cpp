@@ -64,6 +64,9 @@ std::vector<unsigned short> replay(unsigned seed, std::uint32_t first, std::uint
 
 TEST(RandomNumber, IsTheGeneratorsValuePlusTheCallNumberModulo65536OnEveryThread)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the runtime keeps rand's state per thread here, so this thread cannot replay the sequence";
+#endif
     // In a process of its own the first call returns the generator's first value after
     // a seed between 0 and 999, the milliseconds of the clock at load.
     const unsigned short first = Framework::randomNumber();
