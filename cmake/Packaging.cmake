@@ -18,6 +18,9 @@ install(FILES ${PROJECT_BINARY_DIR}/TevFrameworkConfig.cmake
               ${PROJECT_BINARY_DIR}/TevFrameworkConfigVersion.cmake
         DESTINATION ${TEV_CMAKE_DIR})
 
+if(WIN32)
+  return()
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/tevframework.pc.in
   ${PROJECT_BINARY_DIR}/tevframework.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/tevframework.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

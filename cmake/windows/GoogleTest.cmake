@@ -1,0 +1,21 @@
+# CMake's GoogleTest module, with one change for the Windows build: each Wine process
+# takes a second or more to start, so a test program runs as one test with all its
+# cases, under Wine, in the build tree's prefix, rather than once per case.
+include(${CMAKE_ROOT}/Modules/GoogleTest.cmake)
+
+function(gtest_discover_tests target)
+  cmake_parse_arguments(ARG "NO_PRETTY_TYPES;NO_PRETTY_VALUES"
+    "TEST_PREFIX;TEST_SUFFIX;WORKING_DIRECTORY;TEST_LIST;DISCOVERY_TIMEOUT;XML_OUTPUT_DIR;DISCOVERY_MODE"
+    "EXTRA_ARGS;PROPERTIES;TEST_FILTER" ${ARGN})
+  if(NOT ARG_WORKING_DIRECTORY)
+    set(ARG_WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  endif()
+  set(name ${ARG_TEST_PREFIX}${target}${ARG_TEST_SUFFIX})
+  add_test(NAME ${name} COMMAND ${target} ${ARG_EXTRA_ARGS} WORKING_DIRECTORY ${ARG_WORKING_DIRECTORY})
+  if(ARG_PROPERTIES)
+    set_tests_properties(${name} PROPERTIES ${ARG_PROPERTIES})
+  endif()
+  # A case's timeout does not fit a program of many cases.
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${TEV_WINDOWS_TEST_TIMEOUT})
+  set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT ${TEV_WINE_ENVIRONMENT})
+endfunction()
