@@ -29,7 +29,7 @@ protected:
     // test holds the library until the framework has loaded it too (letGo()).
     void attachJournal()
     {
-        ownHold.emplace("recording_ru.so");
+        ownHold.emplace("recording_ru" TEV_MODULE_SUFFIX);
         ASSERT_TRUE(ownHold->isLoaded());
         ownHold->resolveFunction<void (*)(std::vector<std::string>*)>("attachJournal")(&events);
     }
@@ -175,7 +175,7 @@ TEST_F(BackendLibrary, NullNameIsRejected)
 
 TEST(DLLHolder, ResolveErrorNamesTheFunction)
 {
-    DLLHolder library("recording_ru.so");
+    DLLHolder library("recording_ru" TEV_MODULE_SUFFIX);
     ASSERT_TRUE(library.isLoaded());
     try {
         library.resolveFunction<void (*)()>("noSuchFunction");
@@ -189,7 +189,7 @@ TEST(DLLHolder, ResolveErrorNamesTheFunction)
 
 TEST(DLLHolder, MissingLibraryIsNotLoadedAndResolvesNothing)
 {
-    DLLHolder missing("no_such_library_ru.so");
+    DLLHolder missing("no_such_library_ru" TEV_MODULE_SUFFIX);
     EXPECT_FALSE(missing.isLoaded());
     EXPECT_THROW(missing.resolveFunction<void (*)()>("createBackend"), std::runtime_error);
     DLLHolder moved(std::move(missing));
