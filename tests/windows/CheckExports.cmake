@@ -1,0 +1,23 @@
+# tevframework.dll exports the framework's own names and nothing else: no type
+# information of std:: or boost:: classes, nor of the library's hidden ones.
+execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE table RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} cannot read ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "\n\t\\[ *[0-9]+\\] [^\n]+" rows "${table}")
+set(count 0)
+foreach(row ${rows})
+  string(REGEX REPLACE ".*\\] " "" name "${row}")
+  math(EXPR count "${count} + 1")
+  if(NOT name MATCHES "^_Z(NK?|T[IV]N)3Tev" OR name MATCHES "Impl")
+    message(SEND_ERROR "exported but not the API: ${name}")
+  endif()
+endforeach()
+foreach(needed _ZTIN3Tev9Framework10Exceptions18FrameworkExceptionE
+               _ZTIN3Tev9Framework13GenericLogger22LoggerBackendLoadErrorE
+               _ZN3Tev9Framework13GenericLogger6Logger9getLoggerEPKc)
+  if(NOT table MATCHES "\\] ${needed}\n")
+    message(SEND_ERROR "not exported: ${needed}")
+  endif()
+endforeach()
+message(STATUS "${count} names exported")
