@@ -5,6 +5,7 @@
 #   ./build.sh bench     install what is missing, build in Release, run the benchmarks
 #   ./build.sh sanitize  build with clang's AddressSanitizer and UBSan, run every test
 #   ./build.sh tsan      build with clang's ThreadSanitizer, run every test
+#   ./build.sh windows   cross-build tevframework.dll with MinGW-w64, run the tests under Wine
 #   ./build.sh clean     remove the build tree
 set -euo pipefail
 
@@ -56,6 +57,23 @@ run_tests() {
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 120
 }
 
+# Runs the tests of a Windows build tree under Wine, in a prefix inside the tree.
+run_windows_tests() {
+    local dir=$1 wine=/usr/lib/wine
+    export WINEPREFIX="$dir/wine" WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe,mscoree,mshtml=d"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        say "creating the Wine prefix $WINEPREFIX"
+        "$wine/wine64" wineboot --init >/dev/null 2>&1 || true
+    fi
+    # One server for the whole run rather than one per test program. Wine's own services
+    # start with the first program: started here, they hold none of ctest's output pipes.
+    "$wine/wineserver" -p >/dev/null 2>&1 </dev/null
+    trap "'$wine/wineserver' -k 2>/dev/null || true" EXIT
+    "$wine/wine64" wineboot >/dev/null 2>&1 </dev/null || true
+    say "running the tests under Wine"
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 600
+}
+
 case "${1:-}" in
     demo)
         ensure_packages "${base_packages[@]}"
@@ -94,11 +112,18 @@ case "${1:-}" in
                   -DTEV_SANITIZE=thread
         run_tests "$build_root/tsan"
         ;;
+    windows)
+        ensure_packages "${base_packages[@]}" g++-mingw-w64-x86-64-posix wine64 wine
+        configure "$build_root/windows" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
+                  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        cmake --build "$build_root/windows" -j "$jobs"
+        run_windows_tests "$build_root/windows"
+        ;;
     clean)
         rm -rf "$build_root"
         ;;
     *)
-        sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
         exit 2
         ;;
 esac

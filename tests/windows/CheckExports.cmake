@@ -4,6 +4,12 @@ execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE table RESULT_VA
 if(failed)
   message(FATAL_ERROR "${OBJDUMP} cannot read ${LIBRARY}")
 endif()
+string(FIND "${table}" "[Ordinal/Name Pointer] Table" names)
+if(names EQUAL -1)
+  message(FATAL_ERROR "${LIBRARY} has no export table")
+endif()
+string(SUBSTRING "${table}" ${names} -1 table)
+string(REGEX REPLACE "\n\n.*" "\n" table "${table}") # up to the table's end
 string(REGEX MATCHALL "\n\t\\[ *[0-9]+\\] [^\n]+" rows "${table}")
 set(count 0)
 foreach(row ${rows})
