@@ -72,6 +72,10 @@ TEST(RandomNumber, LoadSeedsWithTheMillisecondsOfTheClock)
 
 TEST(RandomNumber, ConcurrentCallsGetOneValueAndOneCallNumberEach)
 {
+#if defined(TEV_RAND_PER_THREAD)
+    GTEST_SKIP() << "the runtime keeps rand per thread: reseeding here moves this thread's generator "
+                    "only (tests/windows checks one sequence across threads)";
+#endif
     const int threads = 8, callsPerThread = 50000;
     const std::uint32_t first = callsMade, total = threads * callsPerThread;
     reseed(99);

@@ -10,10 +10,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -130,6 +134,39 @@ TEST(WindowsProperties, SixteenBitNamesAreExactAndUnencodableOnesGiveEmptyMessag
             EXPECT_STREQ(e.message(), missing.readMessage);
         }
     }
+}
+
+// The runtime keeps rand per thread; the library's draws from all threads still read one
+// sequence, seeded at load. Replayed on a thread of its own, whose generator nobody moved.
+TEST(WindowsRandom, ThreadsDrawOneSequence)
+{
+    const std::size_t threads = 4, callsPerThread = 5000;
+    std::vector<unsigned short> drawn{Tev::Framework::Framework::randomNumber(),
+                                      Tev::Framework::Framework::randomNumber()};
+    std::vector<std::thread> workers;
+    std::vector<std::vector<unsigned short>> values(threads);
+    for (std::size_t t = 0; t < threads; ++t)
+        workers.emplace_back([&values, t] {
+            for (std::size_t i = 0; i < callsPerThread; ++i)
+                values[t].push_back(Tev::Framework::Framework::randomNumber());
+        });
+    for (std::thread& worker : workers)
+        worker.join();
+    for (const std::vector<unsigned short>& some : values)
+        drawn.insert(drawn.end(), some.begin(), some.end());
+
+    std::sort(drawn.begin() + 2, drawn.end()); // the first two in order, then as a set
+    std::vector<unsigned short> expected;
+    std::thread([&] { // the load's seed is a millisecond, 0 to 999
+        for (unsigned seed = 0; seed < 1000 && expected != drawn; ++seed) {
+            std::srand(seed);
+            expected.clear();
+            for (std::size_t k = 0; k < drawn.size(); ++k)
+                expected.push_back(static_cast<unsigned short>((static_cast<unsigned>(std::rand()) + k) % 65536u));
+            std::sort(expected.begin() + 2, expected.end());
+        }
+    }).join();
+    EXPECT_TRUE(expected == drawn) << "the threads' values are not the sequence of any load seed";
 }
 
 } // namespace
