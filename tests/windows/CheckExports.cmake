@@ -1,8 +1,13 @@
 # tevframework.dll exports the framework's own names and nothing else: no type
 # information of std:: or boost:: classes, nor of the library's hidden ones.
+# cmake -DOBJDUMP=... -DLIBRARY=.../tevframework.dll -P CheckExports.cmake
 execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE table RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "${OBJDUMP} cannot read ${LIBRARY}")
+endif()
+# Emulated thread_local crashes a reloaded DLL: per-thread data goes through the slots.
+if(table MATCHES "emutls")
+  message(SEND_ERROR "${LIBRARY} uses emulated thread-local storage")
 endif()
 string(FIND "${table}" "[Ordinal/Name Pointer] Table" names)
 if(names EQUAL -1)

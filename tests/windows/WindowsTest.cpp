@@ -29,6 +29,19 @@ std::string readLog()
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Puts the log back as it was found, whatever the test did.
+struct LogRestorer {
+    const bool existed = GetFileAttributesA(logPath) != INVALID_FILE_ATTRIBUTES;
+    const std::string before = readLog();
+    ~LogRestorer()
+    {
+        if (existed)
+            std::ofstream(logPath, std::ios::binary | std::ios::trunc) << before;
+        else
+            DeleteFileA(logPath);
+    }
+};
+
 // This program again, as `mode` (see main).
 PROCESS_INFORMATION startChild(const wchar_t* mode)
 {
@@ -69,10 +82,8 @@ int crisisChild(const char* message, bool hold)
 
 TEST(WindowsCrisisLog, HeldByOneProcessRefusedToAnotherLinesEndInCrLf)
 {
-    std::ifstream probe(logPath, std::ios::binary);
-    const bool existed = probe.good();
-    probe.close();
-    const std::string before = readLog();
+    const LogRestorer restorer;
+    const std::string& before = restorer.before;
 
     HANDLE held = CreateEventW(nullptr, TRUE, FALSE, L"TevTestHeld");
     HANDLE release = CreateEventW(nullptr, TRUE, FALSE, L"TevTestRelease");
@@ -94,11 +105,6 @@ TEST(WindowsCrisisLog, HeldByOneProcessRefusedToAnotherLinesEndInCrLf)
     EXPECT_EQ(added.size(), closing + 2 * 12 + std::strlen(" - held\r\nmid\r\n") + std::strlen(" - tried\r\n")) << added;
     EXPECT_NE(added.find(" - held\r\nmid\r\n"), std::string::npos) << added;
     EXPECT_EQ(added.compare(added.size() - 10, 10, " - tried\r\n"), 0) << added;
-
-    if (existed)
-        std::ofstream(logPath, std::ios::binary | std::ios::trunc) << before;
-    else
-        DeleteFileA(logPath);
 }
 
 struct Missing {
