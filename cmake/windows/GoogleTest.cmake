@@ -3,12 +3,13 @@
 # cases, under Wine, in the build tree's prefix, rather than once per case.
 include(${CMAKE_ROOT}/Modules/GoogleTest.cmake)
 
-# Every test program runs under one persistent Wine server. Wine's services are started
-# by a program of their own, with no output pipe of ctest's, which they would hold open.
+# Every test program runs under one persistent Wine server (unless one runs already).
+# Wine's services are started by a program of their own, with no output pipe of
+# ctest's, which they would hold open. The prefix is made there if it is missing.
 if(NOT TEST wine_start)
   find_program(TEV_WINESERVER wineserver PATHS /usr/lib/wine NO_DEFAULT_PATH)
   add_test(NAME wine_start COMMAND sh -c
-           "'${TEV_WINESERVER}' -p >/dev/null 2>&1 </dev/null && '${CMAKE_CROSSCOMPILING_EMULATOR}' wineboot >/dev/null 2>&1 </dev/null")
+           "'${TEV_WINESERVER}' -p >/dev/null 2>&1 </dev/null; '${CMAKE_CROSSCOMPILING_EMULATOR}' wineboot >/dev/null 2>&1 </dev/null")
   add_test(NAME wine_stop COMMAND ${TEV_WINESERVER} -k)
   set_tests_properties(wine_start wine_stop PROPERTIES TIMEOUT 300 ENVIRONMENT "${TEV_WINE_ENVIRONMENT}")
   set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine)
