@@ -107,6 +107,22 @@ TEST(WindowsCrisisLog, HeldByOneProcessRefusedToAnotherLinesEndInCrLf)
     EXPECT_EQ(added.compare(added.size() - 10, 10, " - tried\r\n"), 0) << added;
 }
 
+TEST(WindowsCrisisLog, DirectoryAndSecondNameAreRefused)
+{
+    if (GetFileAttributesA(logPath) != INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "C:\\tev.log exists and is left alone";
+    const char* const target = "C:\\tev-test-target.log";
+    ASSERT_TRUE(CreateDirectoryA(logPath, nullptr));
+    EXPECT_EQ(exitCodeOf(startChild(L"--crisis-try")), 1u) << "a directory was taken";
+    RemoveDirectoryA(logPath);
+    std::ofstream(target, std::ios::binary) << "not the log\n";
+    EXPECT_TRUE(CreateHardLinkA(logPath, target, nullptr));
+    EXPECT_EQ(exitCodeOf(startChild(L"--crisis-try")), 1u) << "a second name of another file was taken";
+    EXPECT_EQ(readLog(), "not the log\n");
+    DeleteFileA(logPath);
+    DeleteFileA(target);
+}
+
 struct Missing {
     const wchar_t* name;
     const char* readMessage; // what the store throws for reading the name

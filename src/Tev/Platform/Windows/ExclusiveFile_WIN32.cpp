@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <new>
 #include <string>
 
@@ -46,6 +47,22 @@ bool lastByteIsNotLineEnd(HANDLE handle, ULONGLONG size) noexcept
     char last = '\n';
     DWORD got = 0;
     return ::ReadFile(handle, &last, 1, &got, &at) && got == 1 && last != '\n';
+}
+
+// Whether the open file is the one the path names, not one that a link somewhere on
+// the way leads to (Wine follows Unix links without showing a reparse point).
+bool openedWhereAsked(HANDLE handle, const std::wstring& path) noexcept
+{
+    wchar_t asked[MAX_PATH];
+    wchar_t opened[MAX_PATH + 4];
+    const DWORD askedLength = ::GetFullPathNameW(path.c_str(), MAX_PATH, asked, nullptr);
+    const DWORD openedLength = ::GetFinalPathNameByHandleW(handle, opened, MAX_PATH + 4, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (askedLength == 0 || askedLength >= MAX_PATH || openedLength == 0 || openedLength >= MAX_PATH + 4)
+        return false;
+    const wchar_t* name = opened;
+    if (std::wcsncmp(name, L"\\\\?\\", 4) == 0)
+        name += 4;
+    return ::CompareStringOrdinal(name, -1, asked, -1, TRUE) == CSTR_EQUAL;
 }
 
 // One WriteFile; how many bytes reached the file.
@@ -111,8 +128,9 @@ ExclusiveFile* openExclusiveAppend(const char* path) noexcept
     if (path == nullptr)
         return nullptr;
     HANDLE handle = INVALID_HANDLE_VALUE;
+    std::wstring wide;
     try {
-        const std::wstring wide = widePath(path);
+        wide = widePath(path);
         if (wide.empty())
             return nullptr;
         // Appending only, reading for the last byte; others may read but not write or
@@ -131,7 +149,7 @@ ExclusiveFile* openExclusiveAppend(const char* path) noexcept
     BY_HANDLE_FILE_INFORMATION information{};
     if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &information)
         || (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0
-        || information.nNumberOfLinks != 1)
+        || information.nNumberOfLinks != 1 || !openedWhereAsked(handle, wide))
         return refuse(handle);
 
     const ULONGLONG size = (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
