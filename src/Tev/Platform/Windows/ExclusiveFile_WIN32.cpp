@@ -16,7 +16,8 @@ struct ExclusiveFile {
 
 namespace {
 
-// Lines are written in text mode: each "\n" reaches the file as "\r\n".
+// The file is written in text mode, each "\n" as "\r\n"; a text of up to this many
+// bytes, line ends translated, is composed on the stack.
 constexpr std::size_t stackChunk = 512;
 
 ExclusiveFile* refuse(HANDLE handle) noexcept
