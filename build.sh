@@ -10,6 +10,7 @@
 #   ./build.sh docs      build the API reference from the public headers, warnings fail it
 #   ./build.sh format    check the sources against .clang-format; "format fix" rewrites them
 #   ./build.sh tidy      run the .clang-tidy checks over the library and the backends
+#   ./build.sh windows   cross-build tevframework.dll with MinGW-w64, run the tests under Wine
 #   ./build.sh clean     remove the build tree
 set -euo pipefail
 
@@ -59,6 +60,21 @@ run_tests() {
     cmake --build "$dir" -j "$jobs"
     say "running the tests"
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 120
+}
+
+# Runs the tests of a Windows build tree under Wine, in a prefix inside the tree. The
+# tests themselves start one persistent Wine server for the run and stop it (ctest
+# fixtures wine_start and wine_stop); this only makes sure it is stopped.
+run_windows_tests() {
+    local dir=$1
+    export WINEPREFIX="$dir/wine" WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe,mscoree,mshtml=d"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        say "creating the Wine prefix $WINEPREFIX"
+        /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 </dev/null || true
+    fi
+    trap "/usr/lib/wine/wineserver -k 2>/dev/null || true" EXIT
+    say "running the tests under Wine"
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 600
 }
 
 case "${1:-}" in
@@ -157,12 +173,18 @@ case "${1:-}" in
         sed 's/ -fno-gnu-unique//g' "$build_root/main/compile_commands.json" >"$build_root/tidy/compile_commands.json"
         run-clang-tidy -p "$build_root/tidy" -quiet -j "$jobs" "^$here/(src|backends)/" 2>/dev/null
         say "no findings"
+    windows)
+        ensure_packages "${base_packages[@]}" g++-mingw-w64-x86-64-posix wine64 wine
+        configure "$build_root/windows" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
+                  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        cmake --build "$build_root/windows" -j "$jobs"
+        run_windows_tests "$build_root/windows"
         ;;
     clean)
         rm -rf "$build_root"
         ;;
     *)
-        sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'
         exit 2
         ;;
 esac

@@ -22,6 +22,9 @@ install(FILES ${PROJECT_BINARY_DIR}/TevFrameworkConfig.cmake
               ${PROJECT_BINARY_DIR}/TevFrameworkConfigVersion.cmake
         DESTINATION ${TEV_CMAKE_DIR} COMPONENT development)
 
+if(WIN32)
+  return()
+endif()
 # The pkg-config file finds the prefix from where it lies, so that an installation
 # moved elsewhere (cmake --install --prefix) still works; under /usr it names it.
 if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")

@@ -4,15 +4,11 @@
 
 #include <boost/thread/lock_guard.hpp>
 
-#include <cstdlib>
 
 namespace Tev::Framework {
 
-RandomSource::RandomSource()
-{
-    // Only the milliseconds within the second; the whole seconds are not used.
-    std::srand(Platform::currentMillisecond());
-}
+// Only the milliseconds within the second; the whole seconds are not used.
+RandomSource::RandomSource() : generator_(Platform::currentMillisecond()) {}
 
 unsigned short RandomSource::next()
 {
@@ -20,7 +16,7 @@ unsigned short RandomSource::next()
     std::uint32_t offset = 0;
     {
         boost::lock_guard<boost::mutex> hold(lock_);
-        drawn = static_cast<std::uint32_t>(std::rand());
+        drawn = static_cast<std::uint32_t>(generator_.next());
         offset = calls_++;
     }
     // Unsigned, so the sum wraps instead of overflowing; 2^32 is a multiple of 65536.

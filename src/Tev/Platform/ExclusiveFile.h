@@ -15,6 +15,8 @@ struct ExclusiveFile;
 // user owns or that has more than one name (a hard link), a file that another open
 // (in this process or another) holds, and whatever the system refuses. The file is not
 // inherited by programs that this process starts. The hold lasts until closeFile().
+// On Windows the hold is the share mode (others may read, not write or delete), the
+// file keeps the access rights it inherits from its folder, and its owner is not checked.
 // Throws std::bad_alloc.
 ExclusiveFile* openExclusiveAppend(const char* path);
 
@@ -22,7 +24,8 @@ ExclusiveFile* openExclusiveAppend(const char* path);
 bool endsMidLine(const ExclusiveFile* file) noexcept;
 
 // Appends `size` bytes at the end of the file with one write, repeated only for what a
-// short write left. Returns how many bytes reached the file.
+// short write left. Returns how many bytes reached the file. On Windows the file is
+// written in text mode: each "\n" reaches it as "\r\n" (counted as one byte).
 std::size_t appendToFile(ExclusiveFile* file, const char* data, std::size_t size) noexcept;
 
 // Closes the file and ends the hold; null is ignored.

@@ -1,0 +1,189 @@
+#include "Tev/Platform/ExclusiveFile.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <cwchar>
+#include <new>
+#include <string>
+
+namespace Tev::Platform {
+
+struct ExclusiveFile {
+    HANDLE handle;
+    bool endsMidLine;
+};
+
+namespace {
+
+// The file is written in text mode, each "\n" as "\r\n"; a text of up to this many
+// bytes, line ends translated, is composed on the stack.
+constexpr std::size_t stackChunk = 512;
+
+ExclusiveFile* refuse(HANDLE handle) noexcept
+{
+    ::CloseHandle(handle);
+    return nullptr;
+}
+
+std::wstring widePath(const char* path)
+{
+    const int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, &wide[0], length) != length)
+        return std::wstring();
+    wide.resize(static_cast<std::size_t>(length - 1));
+    return wide;
+}
+
+bool lastByteIsNotLineEnd(HANDLE handle, ULONGLONG size) noexcept
+{
+    if (size == 0)
+        return false;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>((size - 1) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>((size - 1) >> 32);
+    char last = '\n';
+    DWORD got = 0;
+    return ::ReadFile(handle, &last, 1, &got, &at) && got == 1 && last != '\n';
+}
+
+// Whether the open file is the one the path names, not one that a link somewhere on
+// the way leads to (Wine follows Unix links without showing a reparse point).
+bool openedWhereAsked(HANDLE handle, const std::wstring& path) noexcept
+{
+    wchar_t asked[MAX_PATH];
+    wchar_t opened[MAX_PATH + 4];
+    const DWORD askedLength = ::GetFullPathNameW(path.c_str(), MAX_PATH, asked, nullptr);
+    const DWORD openedLength = ::GetFinalPathNameByHandleW(handle, opened, MAX_PATH + 4, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (askedLength == 0 || askedLength >= MAX_PATH || openedLength == 0 || openedLength >= MAX_PATH + 4)
+        return false;
+    const wchar_t* name = opened;
+    if (std::wcsncmp(name, L"\\\\?\\", 4) == 0)
+        name += 4;
+    return ::CompareStringOrdinal(name, -1, asked, -1, TRUE) == CSTR_EQUAL;
+}
+
+// One WriteFile; how many bytes reached the file.
+DWORD writeOnce(HANDLE handle, const char* data, std::size_t size) noexcept
+{
+    DWORD written = 0;
+    if (!::WriteFile(handle, data, static_cast<DWORD>(size), &written, nullptr))
+        return 0;
+    return written;
+}
+
+// How many bytes of `data` the first `written` bytes of its text-mode form hold whole.
+std::size_t consumed(const char* data, std::size_t size, DWORD written) noexcept
+{
+    std::size_t in = 0, out = 0;
+    while (in < size) {
+        const std::size_t width = data[in] == '\n' ? 2 : 1;
+        if (out + width > written)
+            break;
+        out += width;
+        ++in;
+    }
+    return in;
+}
+
+// Writes `data` in text mode with one WriteFile; how many of its bytes got there.
+std::size_t writeText(HANDLE handle, const char* data, std::size_t size) noexcept
+{
+    std::size_t lineEnds = 0;
+    for (std::size_t i = 0; i < size; ++i)
+        lineEnds += data[i] == '\n';
+    std::size_t textSize = size + lineEnds;
+
+    char stackText[stackChunk];
+    char* text = stackText;
+    std::string heapText;
+    if (textSize > stackChunk) {
+        try {
+            heapText.resize(textSize);
+            text = &heapText[0];
+        } catch (...) {
+            // No memory for the whole: what the stack holds now, the rest by the caller.
+            size = stackChunk / 2;
+            textSize = size;
+            for (std::size_t i = 0; i < size; ++i)
+                textSize += data[i] == '\n';
+        }
+    }
+    char* out = text;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == '\n')
+            *out++ = '\r';
+        *out++ = data[i];
+    }
+    const DWORD written = writeOnce(handle, text, textSize);
+    return written == textSize ? size : consumed(data, size, written);
+}
+
+} // namespace
+
+ExclusiveFile* openExclusiveAppend(const char* path)
+{
+    if (path == nullptr)
+        return nullptr;
+    const std::wstring wide = widePath(path);
+    if (wide.empty())
+        return nullptr;
+    // Appending only, reading for the last byte; others may read but not write or
+    // delete while it is open. A reparse point is opened as itself, not followed,
+    // so that it can be refused; a directory does not open without backup rights.
+    SECURITY_ATTRIBUTES notInherited{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ, &notInherited, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &information)
+        || (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0
+        || information.nNumberOfLinks != 1 || !openedWhereAsked(handle, wide))
+        return refuse(handle);
+
+    const ULONGLONG size = (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+    auto* file = new (std::nothrow) ExclusiveFile{handle, lastByteIsNotLineEnd(handle, size)};
+    if (file == nullptr) {
+        refuse(handle);
+        throw std::bad_alloc();
+    }
+    return file;
+}
+
+bool endsMidLine(const ExclusiveFile* file) noexcept
+{
+    return file->endsMidLine;
+}
+
+std::size_t appendToFile(ExclusiveFile* file, const char* data, std::size_t size) noexcept
+{
+    std::size_t written = 0;
+    while (written < size) {
+        const std::size_t n = writeText(file->handle, data + written, size - written);
+        if (n == 0)
+            break;
+        written += n;
+    }
+    return written;
+}
+
+void closeFile(ExclusiveFile* file) noexcept
+{
+    if (file != nullptr) {
+        ::CloseHandle(file->handle);
+        delete file;
+    }
+}
+
+const char* crisisLogPath() noexcept
+{
+    return "C:\\tev.log";
+}
+
+} // namespace Tev::Platform
