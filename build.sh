@@ -173,6 +173,7 @@ case "${1:-}" in
         sed 's/ -fno-gnu-unique//g' "$build_root/main/compile_commands.json" >"$build_root/tidy/compile_commands.json"
         run-clang-tidy -p "$build_root/tidy" -quiet -j "$jobs" "^$here/(src|backends)/" 2>/dev/null
         say "no findings"
+        ;;
     windows)
         ensure_packages "${base_packages[@]}" g++-mingw-w64-x86-64-posix wine64 wine
         configure "$build_root/windows" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
@@ -184,7 +185,7 @@ case "${1:-}" in
         rm -rf "$build_root"
         ;;
     *)
-        sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
         exit 2
         ;;
 esac
