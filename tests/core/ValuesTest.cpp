@@ -174,8 +174,8 @@ TEST(PropertyManager, OneStoreOfExactNamesWithExactMessages)
         {L"abc", false, "C", "Trying to read unexistent property: abc"},
         {L"pm.name", true, "C", "Trying to clear an unexistent property: pm.name"},
         {std::wstring(L"ab\0cd", 5), false, "C", "Trying to read unexistent property: ab"},
-        {L"caf\u00e9", false, "C", ""},
-        {L"caf\u00e9", true, "C", ""},
+        {L"cost \u20ac", false, "C", ""}, // no "C" locale encodes the euro sign
+        {L"cost \u20ac", true, "C", ""},
         {L"caf\u00e9", false, "C.UTF-8", "Trying to read unexistent property: caf\xc3\xa9"},
         {std::wstring(L"x") + static_cast<wchar_t>(0xD800), false, "C.UTF-8", ""},
     };
