@@ -26,7 +26,10 @@ namespace {
 // spdlog's null_sink_mt takes no lock; this one takes a mutex, as a real sink would.
 class LockingNullSink : public spdlog::sinks::base_sink<std::mutex> {
 protected:
-    void sink_it_(const spdlog::details::log_msg& message) override { benchmark::DoNotOptimize(message.payload.data()); }
+    void sink_it_(const spdlog::details::log_msg& message) override
+    {
+        benchmark::DoNotOptimize(message.payload.data());
+    }
     void flush_() override {}
 };
 

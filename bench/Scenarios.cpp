@@ -152,7 +152,7 @@ void ours9TwoLoggers(benchmark::State& state)
 void spdlog9TwoLoggers(benchmark::State& state)
 {
     static const std::shared_ptr<spdlog::logger> loggers[2] = {spdlogWithNullSink("bench.9.a"),
-                                                                spdlogWithNullSink("bench.9.b")};
+                                                               spdlogWithNullSink("bench.9.b")};
     spdlog::logger& logger = *loggers[state.thread_index() == 0 ? 0 : 1];
     int i = 0;
     for (auto _ : state)
@@ -452,71 +452,106 @@ std::vector<Comparison> comparisons()
     const Side glogNoLoggers{"glog", "", "no named loggers: one logging path for all"};
     const Side boostNoLookup{"Boost.Log", "", "no registry of named loggers"};
     return {
-        {"1", "a call below the threshold: TEV_LOG / spdlog debug() at info / LOG4CXX_DEBUG at info / "
-              "VLOG(1) at verbosity 0 / BOOST_LOG_SEV(debug) under a core filter at info",
+        {"1",
+         "a call below the threshold: TEV_LOG / spdlog debug() at info / LOG4CXX_DEBUG at info / "
+         "VLOG(1) at verbosity 0 / BOOST_LOG_SEV(debug) under a core filter at info",
          "ours/1_tev_log_below_threshold",
          {{"spdlog", "peer/1_spdlog_debug_level_off"},
           {"log4cxx", "peer/1_log4cxx_debug_level_off"},
           {"glog", "peer/1_glog_vlog_off"},
           {"Boost.Log", "peer/1_boost_log_filtered_out"}},
          1.0},
-        {"2", "a formatted message (text and an int) into an output that does nothing",
+        {"2",
+         "a formatted message (text and an int) into an output that does nothing",
          "ours/2_logstream_formatted",
          {{"spdlog", "peer/2_spdlog_info_formatted"},
           {"log4cxx", "peer/2_log4cxx_info_formatted"},
           {"glog", "peer/2_glog_info_formatted"},
           {"Boost.Log", "peer/2_boost_log_formatted"}},
          0.6},
-        {"3", "a literal message", "ours/3_logstream_literal",
+        {"3",
+         "a literal message",
+         "ours/3_logstream_literal",
          {{"spdlog", "peer/3_spdlog_info_literal"},
           {"log4cxx", "peer/3_log4cxx_info_literal"},
           {"glog", "peer/3_glog_info_literal"},
           {"Boost.Log", "peer/3_boost_log_literal"}},
          0.6},
-        {"4", "2 threads on one logger, time per message (throughput is its inverse)",
+        {"4",
+         "2 threads on one logger, time per message (throughput is its inverse)",
          "ours/4_logstream_formatted_2_threads",
          {{"spdlog", "peer/4_spdlog_info_formatted_2_threads"},
           {"log4cxx", "peer/4_log4cxx_info_formatted_2_threads"},
           {"glog", "peer/4_glog_info_formatted_2_threads"},
           {"Boost.Log", "peer/4_boost_log_formatted_2_threads"}},
          0.6},
-        {"5a", "a crisis line vs a bare write(2) of the same line, O_APPEND (private tmpfs /var/tmp)",
-         "ours/5_crisis_log", {{"write(2)", "peer/5_write_o_append"}}, 1.15, false},
-        {"5b", "a crisis line vs spdlog basic_file_sink flushed on every line", "ours/5_crisis_log",
+        {"5a",
+         "a crisis line vs a bare write(2) of the same line, O_APPEND (private tmpfs /var/tmp)",
+         "ours/5_crisis_log",
+         {{"write(2)", "peer/5_write_o_append"}},
+         1.15,
+         false},
+        {"5b",
+         "a crisis line vs spdlog basic_file_sink flushed on every line",
+         "ours/5_crisis_log",
          {{"spdlog", "peer/5_spdlog_file_flush_each"},
           {"log4cxx", "", "not set up with a file here"},
           {"glog", "", "not set up with a file here"},
           {"Boost.Log", "", "not set up with a file here"}},
-         1.0, false},
-        {"6a", "getLogger among 1,000 names vs spdlog::get", "ours/6_get_logger",
+         1.0,
+         false},
+        {"6a",
+         "getLogger among 1,000 names vs spdlog::get",
+         "ours/6_get_logger",
          {{"spdlog", "peer/6_spdlog_get"}, {"log4cxx", "peer/6_log4cxx_get_logger"}, glogNoLoggers, boostNoLookup},
-         1.0, false},
+         1.0,
+         false},
         {"6b", "Counter::counter vs std::map::find", "ours/6_counter", {{"std::map", "peer/6_map_find"}}, 1.3, false},
-        {"6c", "findObject vs std::map::find under a mutex", "ours/6_find_object",
-         {{"locked std::map", "peer/6_locked_map_find"}}, 1.3, false},
-        {"6d", "getProperty vs std::map<wstring>::find", "ours/6_get_property",
-         {{"std::map<wstring>", "peer/6_wide_map_find"}}, 1.3, false},
-        {"7", "installBackend time per logger, 10,000 loggers vs 1,000", "ours/7_install_backend/10000",
-         {{"ours at 1,000", "ours/7_install_backend/1000"}}, 1.15, false, 10000, 1000},
-        {"9", "2 threads, each through a logger of its own, time per message", "ours/9_two_loggers_2_threads",
+        {"6c",
+         "findObject vs std::map::find under a mutex",
+         "ours/6_find_object",
+         {{"locked std::map", "peer/6_locked_map_find"}},
+         1.3,
+         false},
+        {"6d",
+         "getProperty vs std::map<wstring>::find",
+         "ours/6_get_property",
+         {{"std::map<wstring>", "peer/6_wide_map_find"}},
+         1.3,
+         false},
+        {"7",
+         "installBackend time per logger, 10,000 loggers vs 1,000",
+         "ours/7_install_backend/10000",
+         {{"ours at 1,000", "ours/7_install_backend/1000"}},
+         1.15,
+         false,
+         10000,
+         1000},
+        {"9",
+         "2 threads, each through a logger of its own, time per message",
+         "ours/9_two_loggers_2_threads",
          {{"spdlog", "peer/9_spdlog_two_loggers_2_threads"},
           {"log4cxx", "peer/9_log4cxx_two_loggers_2_threads"},
           glogNoLoggers,
           {"Boost.Log", "peer/9_boost_log_two_loggers_2_threads", "two loggers, the core's one sink"}},
          0.6},
-        {"10", "p99 of a formatted call, 2 threads contending on one logger, 10^6 calls a side a round",
+        {"10",
+         "p99 of a formatted call, 2 threads contending on one logger, 10^6 calls a side a round",
          "ours/10_p99",
          {{"spdlog", "peer/10_spdlog_p99"},
           {"log4cxx", "peer/10_log4cxx_p99"},
           {"glog", "peer/10_glog_p99"},
           {"Boost.Log", "peer/10_boost_log_p99"}},
          1.0},
-        {"11", "a message through the bundled backend 'file' vs spdlog rotating_file_sink_mt", "ours/11_file_backend",
+        {"11",
+         "a message through the bundled backend 'file' vs spdlog rotating_file_sink_mt",
+         "ours/11_file_backend",
          {{"spdlog", "peer/11_spdlog_rotating_file"},
           {"log4cxx", "", "no rotating file set up here"},
           {"glog", "", "no rotating file set up here"},
           {"Boost.Log", "", "no rotating file set up here"}},
-         1.2, false},
+         1.2,
+         false},
     };
 }
 
@@ -550,8 +585,7 @@ Percentiles timeCalls(Call call, int callsPerThread)
         std::vector<float>& mine = latencies[thread];
         mine.resize(static_cast<std::size_t>(callsPerThread));
         ready.fetch_add(1);
-        while (ready.load() < 2) {
-        }
+        while (ready.load() < 2) {}
         for (int i = 0; i < callsPerThread; ++i) {
             const auto start = std::chrono::steady_clock::now();
             call(i);
@@ -686,8 +720,7 @@ std::string measureFileBackend(Series& series)
         {
             try {
                 Logger::closeAllLoggers();
-            } catch (...) {
-            }
+            } catch (...) {}
         }
     } closeAll;
     Logger* logger = Logger::getLogger("bench.11");
@@ -701,9 +734,8 @@ std::string measureFileBackend(Series& series)
 
     int next = 0;
     const auto runOurs = [&] {
-        series["ours/11_file_backend"].push_back(timeLoop(messagesPerRound, [&](int) {
-            LogStream(logger, LevelInfo) << "Hello logger: msg number " << next++;
-        }));
+        series["ours/11_file_backend"].push_back(timeLoop(
+            messagesPerRound, [&](int) { LogStream(logger, LevelInfo) << "Hello logger: msg number " << next++; }));
     };
     const auto runPeer = [&] {
         series["peer/11_spdlog_rotating_file"].push_back(

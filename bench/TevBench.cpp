@@ -40,7 +40,8 @@ public:
             if (run.error_occurred || run.run_type != Run::RT_Iteration)
                 continue;
             const double nanoseconds = run.GetAdjustedRealTime() * multiplierToNanoseconds(run.time_unit);
-            const std::string name = run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
+            const std::string name =
+                run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
             series_[name].push_back(nanoseconds);
         }
         ConsoleReporter::ReportRuns(runs);
@@ -187,8 +188,8 @@ void printSummary(const Line& line, const std::string& label)
             missing += (missing.empty() ? "" : ", ") + other.name;
     std::printf("bench %s: ours %.1f %s, %s %.1f %s, ratio %.2f, target %.2f, %s%s%s%s\n", label.c_str(), line.ours,
                 line.unit.c_str(), peer.name.c_str(), peer.time, line.unit.c_str(), peer.ratio, line.target,
-                line.met() ? "met" : "missed", spreadNote(peer).c_str(), missing.empty() ? "" : "; no counterpart: ",
-                missing.c_str());
+                line.met() ? "met" : "missed", spreadNote(peer).c_str(),
+                missing.empty() ? "" : "; no counterpart: ", missing.c_str());
 }
 
 std::string scenarioOf(const std::string& label)
@@ -276,15 +277,16 @@ int main(int argc, char** argv)
     }
 
     std::vector<Comparison> comparisons = TevBench::comparisons();
-    comparisons.push_back(Comparison{"8",
-                                     "heap of 10,000 loggers with full caches of 60-byte messages vs the messages' bytes",
-                                     "ours/8_cache_heap",
-                                     {{"message bytes", "peer/8_message_bytes"}},
-                                     2.5,
-                                     false,
-                                     1,
-                                     1,
-                                     "B"});
+    comparisons.push_back(
+        Comparison{"8",
+                   "heap of 10,000 loggers with full caches of 60-byte messages vs the messages' bytes",
+                   "ours/8_cache_heap",
+                   {{"message bytes", "peer/8_message_bytes"}},
+                   2.5,
+                   false,
+                   1,
+                   1,
+                   "B"});
     std::sort(comparisons.begin(), comparisons.end(), [](const Comparison& a, const Comparison& b) {
         const int left = std::stoi(scenarioOf(a.label));
         const int right = std::stoi(scenarioOf(b.label));

@@ -34,7 +34,10 @@ protected:
                 store().clearProperty(std::wstring(L"Tev.Backend.File.") + setting);
         fs::remove_all(dir);
     }
-    static Tev::Framework::Management::PropertyManager& store() { return *Tev::Framework::Framework::propertyManager(); }
+    static Tev::Framework::Management::PropertyManager& store()
+    {
+        return *Tev::Framework::Framework::propertyManager();
+    }
     static void set(const wchar_t* setting, const std::string& value)
     {
         store().setProperty(std::wstring(L"Tev.Backend.File.") + setting, std::wstring(value.begin(), value.end()));
@@ -51,14 +54,14 @@ protected:
 TEST_F(FileBackend, WritesTimeLevelNameAndLoggerNameAndFlushesFromWarningOn)
 {
     Logger::installBackend("file");
-    const std::pair<int, const char*> cases[] = {{-7, "trace"}, {10, "debug"}, {19, "debug"},    {20, "info"},
-                                                 {39, "info"},  {40, "warning"}, {50, "error"}, {59, "error"},
+    const std::pair<int, const char*> cases[] = {{-7, "trace"},    {10, "debug"},     {19, "debug"}, {20, "info"},
+                                                 {39, "info"},     {40, "warning"},   {50, "error"}, {59, "error"},
                                                  {60, "critical"}, {1000, "critical"}};
     std::string expected;
     for (const auto& [level, name] : cases) {
         LogStream(Logger::getLogger("f"), static_cast<LoggingLevel>(level)) << "level " << level;
-        expected += "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}\\.[0-9]{3} " + std::string(name) + " \\[f\\] level "
-                    + std::to_string(level) + "\n";
+        expected += "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}\\.[0-9]{3} " + std::string(name) + " \\[f\\] level " +
+                    std::to_string(level) + "\n";
         EXPECT_EQ(read("app.log").empty(), level < 40) << "below 40 a line waits; at 40 all go out";
     }
     Logger::closeAllLoggers();
@@ -95,9 +98,14 @@ TEST_F(FileBackend, RotatesAtTheSizeKeepingThatManyFilesAndTheChannelPerLogger)
 TEST_F(FileBackend, RefusesBadSettingsAndWritesInTheWorkingFolderByDefault)
 {
     std::ofstream(dir / "plain");
-    const std::pair<const wchar_t*, std::string> cases[] = {
-        {L"MaxSize", "0"},     {L"MaxSize", "12k"},      {L"MaxSize", ""}, {L"MaxSize", "-1"},
-        {L"MaxSize", "99999999999999999999"}, {L"MaxFiles", "200001"}, {L"Path", ""}, {L"Path", (dir / "plain/a").string()}};
+    const std::pair<const wchar_t*, std::string> cases[] = {{L"MaxSize", "0"},
+                                                            {L"MaxSize", "12k"},
+                                                            {L"MaxSize", ""},
+                                                            {L"MaxSize", "-1"},
+                                                            {L"MaxSize", "99999999999999999999"},
+                                                            {L"MaxFiles", "200001"},
+                                                            {L"Path", ""},
+                                                            {L"Path", (dir / "plain/a").string()}};
     for (const auto& [setting, value] : cases) {
         set(setting, value);
         const std::string name(setting, setting + std::wcslen(setting));

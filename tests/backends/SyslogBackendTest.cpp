@@ -75,7 +75,8 @@ TEST(SyslogBackend, SendsEachMessageWithItsPriorityIdentAndLoggerName)
         std::string expected;
         for (const auto& c : cases)
             expected += "<" + std::to_string(LOG_USER | c.priority) + ">[A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} " +
-                        (ident.empty() ? program_invocation_short_name : "tev-ident") + "\\[[0-9]+\\]: \\[syslog.test\\] level " + std::to_string(c.level) + "\n";
+                        (ident.empty() ? program_invocation_short_name : "tev-ident") +
+                        "\\[[0-9]+\\]: \\[syslog.test\\] level " + std::to_string(c.level) + "\n";
         EXPECT_THAT(received, ::testing::MatchesRegex(expected));
     }
 }

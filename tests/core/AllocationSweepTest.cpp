@@ -5,7 +5,7 @@
 #include "AllocationProbe.h"
 #include "Recording.h"
 #if !defined(_WIN32)
-#include "PrivateVarTmp.h"
+#  include "PrivateVarTmp.h"
 #endif
 
 #include "Tev/Framework/Counting/Counter.h"
@@ -26,7 +26,10 @@ namespace {
 using namespace TevTest;
 using namespace Tev::Framework;
 #if defined(_WIN32)
-std::string isolateVarTmp() { return "no private crisis log here"; }
+std::string isolateVarTmp()
+{
+    return "no private crisis log here";
+}
 #endif
 namespace MM = Management::MemoryManager;
 
@@ -47,7 +50,10 @@ struct CountingBackend : LoggerBackend {
 
 const std::string longName(80, 'n'); // copies of it need memory of their own
 const std::wstring longWide(80, L'w');
-MM::IRegisteredObject* makeObject() { return new MM::IRegisteredObject(); }
+MM::IRegisteredObject* makeObject()
+{
+    return new MM::IRegisteredObject();
+}
 
 bool locksAreFree()
 {
@@ -95,7 +101,9 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
         {"installBackend with loggers", [&] { Logger::installBackend(&added); },
          [&] {
              Logger::uninstallBackend(&added);
-             const auto delivered = [&] { return installed[0].channel.messages + installed[1].channel.messages + installed[2].channel.messages; };
+             const auto delivered = [&] {
+                 return installed[0].channel.messages + installed[1].channel.messages + installed[2].channel.messages;
+             };
              const int before = delivered();
              LogStream(Logger::getLogger("sweep.a"), LevelError) << "x";
              return delivered() == before + 3; // every logger keeps its channels
@@ -105,9 +113,19 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
          [&] { return !store.hasProperty(longWide); }},
         {"setProperty of a set name", [&] { store.setProperty(L"sweep.replaced", longWide); },
          [&] { return store.getProperty(L"sweep.replaced").rfind(L"old value", 0) == 0; }},
-        {"getProperty of a missing name", [&] { try { store.getProperty(longWide + L"?"); } catch (const Exceptions::UnexistentProperty&) {} },
+        {"getProperty of a missing name",
+         [&] {
+             try {
+                 store.getProperty(longWide + L"?");
+             } catch (const Exceptions::UnexistentProperty&) {}
+         },
          [&] { return !store.hasProperty(longWide + L"?"); }},
-        {"clearProperty of a missing name", [&] { try { store.clearProperty(longWide + L"?"); } catch (const Exceptions::UnexistentProperty&) {} },
+        {"clearProperty of a missing name",
+         [&] {
+             try {
+                 store.clearProperty(longWide + L"?");
+             } catch (const Exceptions::UnexistentProperty&) {}
+         },
          [&] { return !store.hasProperty(longWide + L"?"); }},
         {"registerObject of a new name", [] { MM::registerObject(longName.c_str(), makeObject); },
          [] { return MM::findObject(longName.c_str()) == nullptr; }},
@@ -115,19 +133,31 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
         {"StringHolder(const char*)", [] { StringHolder made(longName.c_str()); }, [] { return true; }},
         {"StringHolder copy", [&] { StringHolder made(source); }, [] { return true; }},
         {"StringHolder assignment", [&] { target = source; }, [&] { return std::string(target.c_str()) == "before"; }},
-        {"StringHolder append", [&] { StringHolder grown("x"); grown += source; }, [] { return true; }},
-        {"FrameworkException(const char*)", [] { Exceptions::FrameworkException made(longName.c_str()); }, [] { return true; }},
+        {"StringHolder append",
+         [&] {
+             StringHolder grown("x");
+             grown += source;
+         },
+         [] { return true; }},
+        {"FrameworkException(const char*)", [] { Exceptions::FrameworkException made(longName.c_str()); },
+         [] { return true; }},
         {"FrameworkException copy", [&] { Exceptions::FrameworkException made(frameworkError); }, [] { return true; }},
         {"FrameworkException assignment", [&] { frameworkError = Exceptions::FrameworkException("after"); },
          [&] { return std::string(frameworkError.message()) == "before"; }},
-        {"LoggerException(message, file, line)", [] { LoggerException made(longName.c_str(), "f", 1); }, [] { return true; }},
+        {"LoggerException(message, file, line)", [] { LoggerException made(longName.c_str(), "f", 1); },
+         [] { return true; }},
         {"LoggerException copy", [&] { LoggerException made(loggerError); }, [] { return true; }},
         {"LoggerException assignment", [&] { loggerError = LoggerException(longName.c_str(), "g", 2); },
          [&] { return std::string(loggerError.message()) == "before" && loggerError.lineNumber() == 1; }},
         {"LoggerException::filename(const char*)", [&] { renamed.filename(longName.c_str()); },
          [&] { return std::string(renamed.filename()) == "file"; }},
         // Last: its private /var/tmp can hide the program's folder, where libraries are loaded from.
-        {"CrisisLogger::instance()", [&] { if (notIsolated.empty()) CrisisLogging::CrisisLogger::instance(); }, [] { return true; }},
+        {"CrisisLogger::instance()",
+         [&] {
+             if (notIsolated.empty())
+                 CrisisLogging::CrisisLogger::instance();
+         },
+         [] { return true; }},
     };
     for (CountingBackend& backend : installed)
         Logger::installBackend(&backend);

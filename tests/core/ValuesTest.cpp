@@ -1,11 +1,11 @@
 // The services beside logging: the string holder, the random source, counters, the
 // property store and the object registry.
+#include "Recording.h"
 #include "Tev/Framework/Counting/Counter.h"
 #include "Tev/Framework/Framework.h"
 #include "Tev/Framework/Management/MemoryManager/Allocation.h"
 #include "Tev/Framework/Management/MemoryManager/Registry.h"
 #include "Tev/Framework/StringHolder.h"
-#include "Recording.h"
 
 #include <gtest/gtest.h>
 
@@ -120,7 +120,6 @@ TEST(Counter, OneCounterPerExactNameCountingFromZeroAndWrapping)
     a.reset();
     EXPECT_EQ(a.next(), 0);
     EXPECT_THROW(Counting::Counter::counter(nullptr), std::invalid_argument);
-
 }
 
 TEST(Counter, WrapsFromTheLargestToTheSmallestInt)
@@ -150,8 +149,11 @@ TEST(PropertyManager, OneStoreOfExactNamesWithExactMessages)
 {
     Management::PropertyManager& store = *Framework::propertyManager();
     EXPECT_EQ(Framework::propertyManager(), &store);
-    for (auto [name, value] : {std::pair{L"pm.name", L"first"}, {L"pm.name", L"second"}, {L"pm.Name", L"upper"},
-                               {L"pm.nam", L"prefix"}, {L"", L""}})
+    for (auto [name, value] : {std::pair{L"pm.name", L"first"},
+                               {L"pm.name", L"second"},
+                               {L"pm.Name", L"upper"},
+                               {L"pm.nam", L"prefix"},
+                               {L"", L""}})
         store.setProperty(name, value);
     EXPECT_EQ(store.getProperty(L"pm.name"), L"second");
     EXPECT_EQ(store.getProperty(L"pm.Name"), L"upper");
@@ -194,10 +196,22 @@ struct Tracked : MM::IRegisteredObject {
     Tracked() { ++alive; }
     ~Tracked() override { --alive; }
 };
-MM::IRegisteredObject* makeTracked() { return new Tracked(); }
-MM::IRegisteredObject* makeOther() { return ++otherFactoryCalls, new Tracked(); }
-MM::IRegisteredObject* makeNull() { return nullptr; }
-MM::IRegisteredObject* makeFailure() { throw 42; }
+MM::IRegisteredObject* makeTracked()
+{
+    return new Tracked();
+}
+MM::IRegisteredObject* makeOther()
+{
+    return ++otherFactoryCalls, new Tracked();
+}
+MM::IRegisteredObject* makeNull()
+{
+    return nullptr;
+}
+MM::IRegisteredObject* makeFailure()
+{
+    throw 42;
+}
 
 // Whether another thread's registry call had to wait while this runs; the call ends
 // once the lock is let go.
@@ -212,7 +226,10 @@ bool waitedInDestructor = false;
 struct Probing : MM::IRegisteredObject {
     ~Probing() override { waitedInDestructor = otherCallWaits(); }
 };
-MM::IRegisteredObject* makeProbing() { return waitedInFactory = otherCallWaits(), new Probing(); }
+MM::IRegisteredObject* makeProbing()
+{
+    return waitedInFactory = otherCallWaits(), new Probing();
+}
 
 TEST(ObjectRegistry, CountsReferencesPerExactNameUnderOneLock)
 {

@@ -85,14 +85,15 @@ void sortLines(std::size_t length, int& whole, int& cut, std::string& bad)
     for (const std::string& line : loggedLines()) {
         const std::string text = line.size() > 15 ? line.substr(15) : "";
         const std::size_t colon = text.find(':');
-        const bool numbered = text.size() > 1 && text[0] == 'W'
-                              && text.find_first_not_of("0123456789", 1) == std::min(colon, text.size());
+        const bool numbered = text.size() > 1 && text[0] == 'W' &&
+                              text.find_first_not_of("0123456789", 1) == std::min(colon, text.size());
         const std::string expected = numbered && colon != std::string::npos
                                          ? message(static_cast<unsigned>(std::stoul(text.substr(1))), length)
                                          : "";
         if (!line.empty() && stampShaped(line) && text == expected && !text.empty())
             ++whole;
-        else if (!line.empty() && stampShaped(line) && (line.size() <= 15 || (numbered && expected.rfind(text, 0) == 0)))
+        else if (!line.empty() && stampShaped(line) &&
+                 (line.size() <= 15 || (numbered && expected.rfind(text, 0) == 0)))
             ++cut;
         else if (bad.empty())
             bad = line.substr(0, 80);
@@ -128,21 +129,25 @@ TEST_F(Crisis, LinesAreStampMessageAndLineEndAfterWhatWasThere)
     const std::string atStackLimit(240, 'y');
     const std::string longMessage(5000, 'x');
     const std::time_t before = std::time(nullptr);
-    for (const char* m : {"abc", "", "first\nsecond", static_cast<const char*>(nullptr), atStackLimit.c_str(), longMessage.c_str()})
+    for (const char* m :
+         {"abc", "", "first\nsecond", static_cast<const char*>(nullptr), atStackLimit.c_str(), longMessage.c_str()})
         logger.log(m);
 
     struct stat status {};
     ASSERT_EQ(::stat(logPath, &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0600u) << "a log of our own is for our eyes only";
     const std::vector<std::string> written = loggedLines();
-    ASSERT_EQ(written, (std::vector<std::string>{"earlier line", written[1], written[2], written[3], "second", written[5], written[6]}));
+    ASSERT_EQ(written, (std::vector<std::string>{"earlier line", written[1], written[2], written[3], "second",
+                                                 written[5], written[6]}));
     std::tm local{};
     ::localtime_r(&before, &local);
     const int callSeconds = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
-    for (auto [i, expected] : {std::pair{1, "abc"}, {2, ""}, {3, "first"}, {5, atStackLimit.c_str()}, {6, longMessage.c_str()}}) {
+    for (auto [i, expected] :
+         {std::pair{1, "abc"}, {2, ""}, {3, "first"}, {5, atStackLimit.c_str()}, {6, longMessage.c_str()}}) {
         const std::string& line = written[static_cast<std::size_t>(i)];
         EXPECT_TRUE(line.size() >= 15 && stampShaped(line) && line.substr(15) == expected) << line.substr(0, 40);
-        const int stamped = std::stoi(line.substr(0, 2)) * 3600 + std::stoi(line.substr(3, 2)) * 60 + std::stoi(line.substr(6, 2));
+        const int stamped =
+            std::stoi(line.substr(0, 2)) * 3600 + std::stoi(line.substr(3, 2)) * 60 + std::stoi(line.substr(6, 2));
         EXPECT_LE((stamped - callSeconds + 86400) % 86400, 5) << "not the local time of the call";
     }
 }
@@ -157,8 +162,10 @@ TEST_F(Crisis, RefusedFilesThrowEveryTimeUntilTheCauseIsGone)
         {"a directory", [] { return ::mkdir(logPath, 0700) == 0; }},
         {"a symbolic link", [] { return writeFile("/var/tmp/t", "") && ::symlink("/var/tmp/t", logPath) == 0; }},
         {"a FIFO", [] { return ::mkfifo(logPath, 0600) == 0; }},
-        {"a second name of another file", [] { return writeFile("/var/tmp/t", "") && ::link("/var/tmp/t", logPath) == 0; }},
-        {"another user's file", [] { return !realRoot || (writeFile(logPath, "") && ::chown(logPath, 65534, 65534) == 0); }},
+        {"a second name of another file",
+         [] { return writeFile("/var/tmp/t", "") && ::link("/var/tmp/t", logPath) == 0; }},
+        {"another user's file",
+         [] { return !realRoot || (writeFile(logPath, "") && ::chown(logPath, 65534, 65534) == 0); }},
         {"a file that another process holds",
          [&holder] {
              int ready[2];
@@ -267,7 +274,8 @@ TEST_F(Crisis, ThreadsAndForkedProcessesSharingTheFileWriteWholeLinesInStampOrde
     std::string latest[2]; // each process's lines stand in the order of their stamps
     for (const std::string& line : loggedLines()) {
         std::string& previous = latest[std::stoul(line.substr(16)) < 2 * perWriter ? 0 : 1];
-        EXPECT_TRUE(previous <= line.substr(0, 12) || previous.rfind("23:59", 0) == 0) << previous << " before " << line.substr(0, 12);
+        EXPECT_TRUE(previous <= line.substr(0, 12) || previous.rfind("23:59", 0) == 0)
+            << previous << " before " << line.substr(0, 12);
         previous = line.substr(0, 12);
     }
 }

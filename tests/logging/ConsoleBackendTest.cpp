@@ -26,8 +26,11 @@ TEST(ConsoleBackend, WritesOneLinePerMessageWithTimeLevelAndLoggerNameUntilClose
     for (std::string line; std::getline(output, line);) {
         const std::string shape = "00:00:00.000 ";
         for (std::size_t i = 0; i < shape.size(); ++i)
-            EXPECT_TRUE(i < line.size() && (shape[i] == '0' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0 : line[i] == shape[i])) << line;
-        unstamped += line.substr(std::min(line.size(), shape.size()), line.find_last_not_of('\r') + 1 - shape.size()) + "\n";
+            EXPECT_TRUE(i < line.size() && (shape[i] == '0' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
+                                                            : line[i] == shape[i]))
+                << line;
+        unstamped +=
+            line.substr(std::min(line.size(), shape.size()), line.find_last_not_of('\r') + 1 - shape.size()) + "\n";
     }
     EXPECT_EQ(unstamped, "warning [Net.Client] cached before the backend\nerror [Net.Client] value 42\n"
                          "debug [Net.Client] debug line\ncritical [Net.Client] off the scale\n");

@@ -10,9 +10,9 @@
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
-#include <dlfcn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#  include <dlfcn.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
 #endif
 
 #include <atomic>
@@ -207,7 +207,9 @@ TEST_F(Logging, BackendsAskingForLoggersWhileTheyAreCreatedGetThoseLoggers)
 
 TEST_F(Logging, ChannelsThatLogWhenReleasedLetCloseReturn)
 {
-    backend.onRelease = [](const std::string& name) { LogStream(Logger::getLogger(name.c_str()), LevelError) << "bye"; };
+    backend.onRelease = [](const std::string& name) {
+        LogStream(Logger::getLogger(name.c_str()), LevelError) << "bye";
+    };
     Logger::getLogger("a");
     Logger::getLogger("b");
     journal.take();
@@ -316,7 +318,8 @@ TEST_F(Logging, BackendLibrariesLoadCreateAndCloseInOrder)
 {
     const std::string unresolved = "Unable to resolve function createBackend from dynamic library\n"
                                    "Expression 'p != 0' failed in 'Tev/Gadgets/DLL/DLLHolder', line: 25";
-    for (auto [name, error] : {std::pair{"missing", unresolved.c_str()}, {"nofactory", unresolved.c_str()},
+    for (auto [name, error] : {std::pair{"missing", unresolved.c_str()},
+                               {"nofactory", unresolved.c_str()},
                                {"throwing", "no backend today"}}) {
         try {
             Logger::installBackend(name);
@@ -338,10 +341,10 @@ TEST_F(Logging, BackendLibrariesLoadCreateAndCloseInOrder)
     Logger::installBackend(loaded);
     Logger::installBackend("recording");
     Logger::closeAllLoggers();
-    EXPECT_EQ(journal.take(), (std::vector<std::string>{"B create x", "B#1 log x 50 before", "B create x", "P1 create x",
-                                                        "B create x", "P1 create x", "P2 create x", "B#3 release x",
-                                                        "P1#2 release x", "P2#1 release x", "P1 deleted", "P2 deleted",
-                                                        "library unloaded"}));
+    EXPECT_EQ(journal.take(),
+              (std::vector<std::string>{"B create x", "B#1 log x 50 before", "B create x", "P1 create x", "B create x",
+                                        "P1 create x", "P2 create x", "B#3 release x", "P1#2 release x",
+                                        "P2#1 release x", "P1 deleted", "P2 deleted", "library unloaded"}));
     Logger::getLogger("after");
     EXPECT_EQ(journal.take(), std::vector<std::string>{"B create after"}) << "objects stay installed";
 }
@@ -381,7 +384,8 @@ TEST(LoggingTeardown, KeptChannelsKeepTheirLibrariesLoaded)
             calls += byte;
         ::close(report[0]);
         ::wait(nullptr);
-        EXPECT_EQ(calls.empty(), keep) << (keep ? "libraries unloaded though their channels were kept" : "no unload seen");
+        EXPECT_EQ(calls.empty(), keep) << (keep ? "libraries unloaded though their channels were kept"
+                                                : "no unload seen");
     }
 }
 
@@ -448,10 +452,10 @@ TEST(Abi, VirtualOperationsKeepTheirSlotsAndClassesTheirSize)
 {
     using Tev::Framework::Management::PropertyManager;
     const std::pair<std::ptrdiff_t, std::ptrdiff_t> slots[] = {
-        {slotOf(&LoggerBackend::createChannel), 2}, {slotOf(&LoggingChannel::release), 2},
-        {slotOf(&LoggingChannel::log), 3},          {slotOf(&LoggerException::message), 2},
-        {slotOf(&LoggerException::what), 3},        {slotOf(&PropertyManager::getProperty), 2},
-        {slotOf(&PropertyManager::hasProperty), 3}, {slotOf(&PropertyManager::setProperty), 4},
+        {slotOf(&LoggerBackend::createChannel), 2},  {slotOf(&LoggingChannel::release), 2},
+        {slotOf(&LoggingChannel::log), 3},           {slotOf(&LoggerException::message), 2},
+        {slotOf(&LoggerException::what), 3},         {slotOf(&PropertyManager::getProperty), 2},
+        {slotOf(&PropertyManager::hasProperty), 3},  {slotOf(&PropertyManager::setProperty), 4},
         {slotOf(&PropertyManager::clearProperty), 5}};
     for (std::size_t i = 0; i < std::size(slots); ++i)
         EXPECT_EQ(slots[i].first, slots[i].second) << "operation " << i;

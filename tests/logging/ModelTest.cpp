@@ -14,7 +14,7 @@
 #include <sstream>
 
 #ifndef TEV_FUZZ
-#include <gtest/gtest.h>
+#  include <gtest/gtest.h>
 #endif
 
 namespace {
@@ -24,7 +24,7 @@ using namespace TevTest;
 constexpr int backendCount = 3;
 const char* const names[] = {"", "a", "A", "ab", "a.b", "b", "Tev.Framework"};
 constexpr std::size_t nameCount = sizeof names / sizeof names[0];
-const LoggingLevel levels[] = {LevelNone, LevelDebug, LevelWarning, LoggingLevel(49), LevelError,
+const LoggingLevel levels[] = {LevelNone,  LevelDebug,       LevelWarning,          LoggingLevel(49),     LevelError,
                                LevelFatal, LoggingLevel(-5), LoggingLevel(INT_MIN), LoggingLevel(INT_MAX)};
 constexpr std::size_t levelCount = sizeof levels / sizeof levels[0];
 
@@ -34,7 +34,21 @@ bool offers(int backend, const std::string& name)
     return (name.size() + static_cast<std::size_t>(backend)) % 3 != 0;
 }
 
-enum Kind { GetLogger, Stream, DoLog, Burst, TevLog, Threshold, Enable, IsActive, Install, Uninstall, CloseAll, SetUnload, kinds };
+enum Kind {
+    GetLogger,
+    Stream,
+    DoLog,
+    Burst,
+    TevLog,
+    Threshold,
+    Enable,
+    IsActive,
+    Install,
+    Uninstall,
+    CloseAll,
+    SetUnload,
+    kinds
+};
 
 struct Op {
     Kind kind;
@@ -78,7 +92,10 @@ public:
     {
         switch (op.kind) {
         case GetLogger: logger(op.name()); return "";
-        case Stream: if (op.level() != LevelNone) deliver(op.name(), op.level(), text); return "";
+        case Stream:
+            if (op.level() != LevelNone)
+                deliver(op.name(), op.level(), text);
+            return "";
         case DoLog: deliver(op.name(), op.level(), text); return "";
         case Burst:
             for (int i = 0; i <= op.b % 64; ++i)
@@ -209,14 +226,14 @@ std::string apply(const Op& op, int text, RecordingBackend* const (&backends)[ba
     case Threshold: logger->minLogLevel(op.level()); return "";
     case Enable: logger->enableLogging(op.b % 2 == 1); return "";
     case IsActive: return logger->isLevelActive(op.level()) ? "active" : "inactive";
-    case Install:
-        try {
-            Logger::installBackend(op.backend() == backendCount ? nullptr : backends[op.backend()]);
+    case Install: try { Logger::installBackend(op.backend() == backendCount ? nullptr : backends[op.backend()]);
         } catch (const LoggerException& e) {
             return e.what();
         }
         return "";
-    case Uninstall: Logger::uninstallBackend(op.backend() == backendCount ? nullptr : backends[op.backend()]); return "";
+    case Uninstall:
+        Logger::uninstallBackend(op.backend() == backendCount ? nullptr : backends[op.backend()]);
+        return "";
     case CloseAll: Logger::closeAllLoggers(); return "";
     case SetUnload: Logger::unloadLoggingChannels(op.b % 2 == 1); return "";
     case kinds: break;
@@ -265,8 +282,9 @@ std::string divergence(const std::vector<Op>& ops)
 // that caches fill up and overflow.
 std::vector<Op> decode(const std::uint8_t* data, std::size_t size)
 {
-    static const Kind weighted[] = {GetLogger, Stream, Stream, Stream, DoLog, DoLog, Burst, Burst, Burst, TevLog,
-                                    TevLog, Threshold, Enable, IsActive, Install, Uninstall, CloseAll, SetUnload};
+    static const Kind weighted[] = {GetLogger, Stream,   Stream,  Stream,    DoLog,    DoLog,
+                                    Burst,     Burst,    Burst,   TevLog,    TevLog,   Threshold,
+                                    Enable,    IsActive, Install, Uninstall, CloseAll, SetUnload};
     std::vector<Op> ops;
     for (std::size_t i = 0; i + 3 <= size; i += 3)
         ops.push_back(Op{weighted[data[i] % (sizeof weighted / sizeof weighted[0])], data[i + 1], data[i + 2]});

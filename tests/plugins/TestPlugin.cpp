@@ -34,8 +34,7 @@ class PluginBackend : public RecordingBackend {
 public:
     explicit PluginBackend(const std::string& label)
         : RecordingBackend(label, journal != nullptr ? *journal : own_), label_(label)
-    {
-    }
+    {}
     ~PluginBackend() override
     {
         if (journal != nullptr)

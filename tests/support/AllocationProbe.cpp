@@ -7,9 +7,9 @@
 
 // The thread sanitizer's runtime owns operator new.
 #if defined(__has_feature)
-#define TEV_PROBE_REPLACES_NEW !__has_feature(thread_sanitizer)
+#  define TEV_PROBE_REPLACES_NEW !__has_feature(thread_sanitizer)
 #else
-#define TEV_PROBE_REPLACES_NEW 1
+#  define TEV_PROBE_REPLACES_NEW 1
 #endif
 
 namespace {
@@ -19,8 +19,14 @@ std::atomic<long> live{0};
 
 namespace TevTest {
 
-void failAllocation(long n) noexcept { allocationsBeforeFailure = n; }
-long liveAllocations() noexcept { return live.load(); }
+void failAllocation(long n) noexcept
+{
+    allocationsBeforeFailure = n;
+}
+long liveAllocations() noexcept
+{
+    return live.load();
+}
 
 bool allocationProbeActive() noexcept
 {
@@ -52,7 +58,10 @@ void* operator new(std::size_t size)
     ++live;
     return memory;
 }
-void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
     try {
@@ -61,7 +70,10 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept
         return nullptr;
     }
 }
-void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept { return operator new(size, nothrow); }
+void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept
+{
+    return operator new(size, nothrow);
+}
 void operator delete(void* memory) noexcept
 {
     if (memory != nullptr) {
@@ -69,9 +81,24 @@ void operator delete(void* memory) noexcept
         std::free(memory);
     }
 }
-void operator delete[](void* memory) noexcept { operator delete(memory); }
-void operator delete(void* memory, std::size_t) noexcept { operator delete(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { operator delete(memory); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { operator delete(memory); }
-void operator delete[](void* memory, const std::nothrow_t&) noexcept { operator delete(memory); }
+void operator delete[](void* memory) noexcept
+{
+    operator delete(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept
+{
+    operator delete(memory);
+}
+void operator delete[](void* memory, std::size_t) noexcept
+{
+    operator delete(memory);
+}
+void operator delete(void* memory, const std::nothrow_t&) noexcept
+{
+    operator delete(memory);
+}
+void operator delete[](void* memory, const std::nothrow_t&) noexcept
+{
+    operator delete(memory);
+}
 #endif

@@ -18,8 +18,8 @@ void failAllocation(long n) noexcept;
 long liveAllocations() noexcept;
 
 #define TEV_REQUIRE_ALLOCATION_PROBE()                                                                                 \
-    if (!::TevTest::allocationProbeActive())                                                                           \
-    GTEST_SKIP() << "allocations cannot be made to fail in this build"
+  if (!::TevTest::allocationProbeActive())                                                                             \
+  GTEST_SKIP() << "allocations cannot be made to fail in this build"
 
 // Runs `operation` with its first allocation failing, then its second, and so on until
 // it completes; after each failure checks that nothing leaked and calls `afterFailure`.

@@ -25,13 +25,13 @@ inline std::string isolateVarTmp()
     if (uid == 0) {
         if (::unshare(CLONE_NEWNS) != 0)
             return std::string("cannot make a mount namespace: ") + std::strerror(errno);
-    } else if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 || !write("/proc/self/setgroups", "deny")
-               || !write("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1")
-               || !write("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1")) {
+    } else if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 || !write("/proc/self/setgroups", "deny") ||
+               !write("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+               !write("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1")) {
         return std::string("not root, and no user namespace to be had: ") + std::strerror(errno);
     }
-    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-        || ::mount("tmpfs", "/var/tmp", "tmpfs", 0, "mode=1777") != 0)
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", "/var/tmp", "tmpfs", 0, "mode=1777") != 0)
         return std::string("cannot mount a private /var/tmp: ") + std::strerror(errno);
     return "";
 }

@@ -54,8 +54,7 @@ public:
         Channel(RecordingBackend& backend, std::string logger)
             : backend_(backend), id_(backend.label_ + "#" + std::to_string(++backend.channelsMade)),
               logger_(std::move(logger))
-        {
-        }
+        {}
         ~Channel() override = default;
         void log(LoggingLevel level, const char* message) override
         {

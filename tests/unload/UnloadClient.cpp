@@ -26,8 +26,7 @@ class ReportingChannel : public LoggingChannel {
 public:
     ReportingChannel(TevTest::EventLog* log, const char* loggerName)
         : log_(log), releaseEvent_(std::string("release ") + loggerName)
-    {
-    }
+    {}
     void log(LoggingLevel, const char*) override {}
     void release() override
     {

@@ -34,8 +34,8 @@ struct UnloadScenario {
     EventLog* events = nullptr;
     bool setProperty = false;
     bool leaveObjectRegistered = false;
-    bool keepChannels = false; // unloadLoggingChannels(false)
-    bool logFromRelease = false; // channels log while they are released
+    bool keepChannels = false;            // unloadLoggingChannels(false)
+    bool logFromRelease = false;          // channels log while they are released
     const void* propertyBuffer = nullptr; // out: where the stored property value's characters live
 };
 

@@ -11,9 +11,9 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <mutex>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
@@ -49,15 +49,42 @@ void* operator new(std::size_t size)
         return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size != 0 ? size : 1); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size != 0 ? size : 1); }
-void operator delete(void* pointer) noexcept { noteIfWatched(pointer), std::free(pointer); }
-void operator delete[](void* pointer) noexcept { std::free(pointer); }
-void operator delete(void* pointer, std::size_t) noexcept { operator delete(pointer); }
-void operator delete[](void* pointer, std::size_t) noexcept { std::free(pointer); }
-void operator delete(void* pointer, const std::nothrow_t&) noexcept { operator delete(pointer); }
-void operator delete[](void* pointer, const std::nothrow_t&) noexcept { std::free(pointer); }
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return std::malloc(size != 0 ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return std::malloc(size != 0 ? size : 1);
+}
+void operator delete(void* pointer) noexcept
+{
+    noteIfWatched(pointer), std::free(pointer);
+}
+void operator delete[](void* pointer) noexcept
+{
+    std::free(pointer);
+}
+void operator delete(void* pointer, std::size_t) noexcept
+{
+    operator delete(pointer);
+}
+void operator delete[](void* pointer, std::size_t) noexcept
+{
+    std::free(pointer);
+}
+void operator delete(void* pointer, const std::nothrow_t&) noexcept
+{
+    operator delete(pointer);
+}
+void operator delete[](void* pointer, const std::nothrow_t&) noexcept
+{
+    std::free(pointer);
+}
 
 namespace {
 
@@ -144,13 +171,17 @@ TEST(Unload, TeardownRunsInOrder)
         UnloadScenario scenario;
         std::vector<std::string> expected;
     } cases[] = {
-        {"store, object left", {nullptr, true, true, false, false, nullptr},
+        {"store, object left",
+         {nullptr, true, true, false, false, nullptr},
          {"unloading", "property value freed", closed[0], closed[1]}},
-        {"no store", {nullptr, false, false, false, false, nullptr},
+        {"no store",
+         {nullptr, false, false, false, false, nullptr},
          {"object destroyed", "unloading", closed[0], closed[1]}},
-        {"channels kept", {nullptr, true, false, true, false, nullptr},
+        {"channels kept",
+         {nullptr, true, false, true, false, nullptr},
          {"object destroyed", "unloading", "property value freed"}},
-        {"channels log when released", {nullptr, false, false, false, true, nullptr},
+        {"channels log when released",
+         {nullptr, false, false, false, true, nullptr},
          {"object destroyed", "unloading", closed[0], closed[1]}},
     };
     for (const auto& c : cases) {

@@ -29,7 +29,8 @@ void cycle()
     HMODULE client = LoadLibraryA("windows_unload_client.dll");
     ASSERT_NE(client, nullptr);
     ASSERT_NE(GetModuleHandleA("tevframework.dll"), nullptr);
-    auto workload = reinterpret_cast<int (*)()>(reinterpret_cast<void (*)()>(GetProcAddress(client, "tevUnloadWorkload")));
+    auto workload =
+        reinterpret_cast<int (*)()>(reinterpret_cast<void (*)()>(GetProcAddress(client, "tevUnloadWorkload")));
     ASSERT_NE(workload, nullptr);
     EXPECT_EQ(workload(), 0);
     FreeLibrary(client);

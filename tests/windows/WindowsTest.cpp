@@ -102,7 +102,8 @@ TEST(WindowsCrisisLog, HeldByOneProcessRefusedToAnotherLinesEndInCrLf)
     ASSERT_EQ(after.compare(0, before.size(), before), 0) << "earlier lines were changed";
     const std::string added = after.substr(before.size());
     const std::size_t closing = !before.empty() && before.back() != '\n' ? 2 : 0; // a cut line's end
-    EXPECT_EQ(added.size(), closing + 2 * 12 + std::strlen(" - held\r\nmid\r\n") + std::strlen(" - tried\r\n")) << added;
+    EXPECT_EQ(added.size(), closing + 2 * 12 + std::strlen(" - held\r\nmid\r\n") + std::strlen(" - tried\r\n"))
+        << added;
     EXPECT_NE(added.find(" - held\r\nmid\r\n"), std::string::npos) << added;
     EXPECT_EQ(added.compare(added.size() - 10, 10, " - tried\r\n"), 0) << added;
 }
@@ -187,7 +188,8 @@ TEST(WindowsRandom, ThreadsDrawOneSequence)
                 expected.push_back(static_cast<unsigned short>((static_cast<unsigned>(std::rand()) + k) % 65536u));
             std::sort(expected.begin() + 2, expected.end());
         }
-    }).join();
+    })
+        .join();
     EXPECT_TRUE(expected == drawn) << "the threads' values are not the sequence of any load seed";
 }
 

@@ -36,13 +36,34 @@ public:
 
 extern LibraryState libraryState;
 
-inline Counting::CounterRegistry& counterRegistry() noexcept { return *libraryState.counters; }
-inline boost::mutex& crisisCreationLock() noexcept { return *libraryState.crisisCreationLock; }
-inline GenericLogger::LogBufferCache& logBufferCache() noexcept { return *libraryState.logBuffers; }
-inline GenericLogger::LoggerRegistry& loggerRegistry() noexcept { return *libraryState.loggerRegistry; }
-inline GenericLogger::BackendList& installedBackends() noexcept { return *libraryState.installedBackends; }
-inline RandomSource& randomSource() noexcept { return *libraryState.random; }
-inline Management::MemoryManager::ObjectRegistry& objectRegistry() noexcept { return *libraryState.objects; }
+inline Counting::CounterRegistry& counterRegistry() noexcept
+{
+    return *libraryState.counters;
+}
+inline boost::mutex& crisisCreationLock() noexcept
+{
+    return *libraryState.crisisCreationLock;
+}
+inline GenericLogger::LogBufferCache& logBufferCache() noexcept
+{
+    return *libraryState.logBuffers;
+}
+inline GenericLogger::LoggerRegistry& loggerRegistry() noexcept
+{
+    return *libraryState.loggerRegistry;
+}
+inline GenericLogger::BackendList& installedBackends() noexcept
+{
+    return *libraryState.installedBackends;
+}
+inline RandomSource& randomSource() noexcept
+{
+    return *libraryState.random;
+}
+inline Management::MemoryManager::ObjectRegistry& objectRegistry() noexcept
+{
+    return *libraryState.objects;
+}
 
 } // namespace Tev::Framework
 

@@ -4,11 +4,11 @@
 
 #include <boost/thread/lock_guard.hpp>
 
-
 namespace Tev::Framework {
 
 // Only the milliseconds within the second; the whole seconds are not used.
-RandomSource::RandomSource() : generator_(Platform::currentMillisecond()) {}
+RandomSource::RandomSource() : generator_(Platform::currentMillisecond())
+{}
 
 unsigned short RandomSource::next()
 {

@@ -5,14 +5,14 @@ namespace Tev::Framework {
 // If a string's constructor throws, the new-expression frees its memory: a failed
 // constructor leaves nothing behind.
 
-StringHolder::StringHolder() : text_(new std::string()) {}
+StringHolder::StringHolder() : text_(new std::string())
+{}
 
-StringHolder::StringHolder(const char* text)
-    : text_(text != nullptr ? new std::string(text) : new std::string())
-{
-}
+StringHolder::StringHolder(const char* text) : text_(text != nullptr ? new std::string(text) : new std::string())
+{}
 
-StringHolder::StringHolder(const StringHolder& other) : text_(new std::string(*other.text_)) {}
+StringHolder::StringHolder(const StringHolder& other) : text_(new std::string(*other.text_))
+{}
 
 const StringHolder& StringHolder::operator=(const StringHolder& other)
 {

@@ -2,9 +2,9 @@
 #define TEV_PLATFORM_LIGHTMUTEX_H
 
 #if defined(__linux__)
-#include <atomic>
+#  include <atomic>
 #else
-#include <boost/thread/mutex.hpp>
+#  include <boost/thread/mutex.hpp>
 #endif
 
 namespace Tev::Platform {

@@ -2,8 +2,8 @@
 #define TEV_PLATFORM_RUNTIMERANDOM_H
 
 #if defined(_WIN32)
-#include "Tev/Platform/ThreadLocalSlot.h"
-#include <cstdint>
+#  include "Tev/Platform/ThreadLocalSlot.h"
+#  include <cstdint>
 #endif
 
 namespace Tev::Platform {

@@ -2,7 +2,7 @@
 #define TEV_PLATFORM_THREADPOINTER_H
 
 #if defined(_WIN32)
-#include "Tev/Platform/ThreadLocalSlot.h"
+#  include "Tev/Platform/ThreadLocalSlot.h"
 #endif
 
 namespace Tev::Platform {

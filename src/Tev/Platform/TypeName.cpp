@@ -11,8 +11,8 @@ namespace Tev::Platform {
 std::string readableTypeName(const std::type_info& type)
 {
     int status = 0;
-    std::unique_ptr<char, void (*)(void*)> demangled(
-        abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), std::free);
+    std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status),
+                                                     std::free);
     if (status == 0 && demangled)
         return std::string(demangled.get());
     return std::string(type.name());

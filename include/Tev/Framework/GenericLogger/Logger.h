@@ -58,8 +58,7 @@ public:
     /// A stream that is active only if `level` is active for `logger`.
     inline LogStream(WhenActive, Logger* logger, LoggingLevel level);
 
-    LogStream(LogStream&& other) noexcept
-        : logger_(other.logger_), level_(other.level_), buffer_(other.buffer_)
+    LogStream(LogStream&& other) noexcept : logger_(other.logger_), level_(other.level_), buffer_(other.buffer_)
     {
         other.buffer_ = nullptr;
     }
@@ -152,8 +151,7 @@ public:
 private:
     LogStream(Logger* logger, LoggingLevel level, bool open)
         : logger_(logger), level_(level), buffer_(open && logger != nullptr ? openBuffer() : nullptr)
-    {
-    }
+    {}
 
     LogStream& appendSigned(long long value)
     {
@@ -290,8 +288,7 @@ private:
 
 inline LogStream::LogStream(WhenActive, Logger* logger, LoggingLevel level)
     : LogStream(logger, level, level != LevelNone && logger != nullptr && logger->levelActive(level))
-{
-}
+{}
 
 } // namespace Tev::Framework::GenericLogger
 
@@ -300,11 +297,11 @@ inline LogStream::LogStream(WhenActive, Logger* logger, LoggingLevel level)
 /// \code
 /// TEV_LOG(logger, LevelInfo) << "loaded " << count << " items";
 /// \endcode
-#define TEV_LOG(logger, level)                                                                  \
-    for (::Tev::Framework::GenericLogger::LogStream tevLogStream_(                               \
-             ::Tev::Framework::GenericLogger::LogStream::whenActive, (logger),                   \
-             static_cast<::Tev::Framework::GenericLogger::LoggingLevel>(level));                 \
-         tevLogStream_.active(); tevLogStream_.deliver())                                        \
-    tevLogStream_
+#define TEV_LOG(logger, level)                                                                                         \
+  for (::Tev::Framework::GenericLogger::LogStream tevLogStream_(                                                       \
+           ::Tev::Framework::GenericLogger::LogStream::whenActive, (logger),                                           \
+           static_cast<::Tev::Framework::GenericLogger::LoggingLevel>(level));                                         \
+       tevLogStream_.active(); tevLogStream_.deliver())                                                                \
+  tevLogStream_
 
 #endif

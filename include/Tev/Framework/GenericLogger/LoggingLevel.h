@@ -9,8 +9,8 @@ namespace Tev::Framework::GenericLogger {
 /// level and is handed on unchanged; the named ones are those the library gives a
 /// meaning to, plus the usual steps between them.
 enum LoggingLevel : std::int32_t {
-    LevelNone = 0,     ///< never delivered at once: cached until the next backend installation
-    LevelDebug = 10,   ///< the level of Logger::stream()
+    LevelNone = 0,   ///< never delivered at once: cached until the next backend installation
+    LevelDebug = 10, ///< the level of Logger::stream()
     LevelInfo = 20,
     LevelNotice = 30,
     LevelWarning = 40, ///< the level of the cache-overflow notice

@@ -9,7 +9,8 @@ namespace Tev::Framework::CrisisLogging {
 
 std::atomic<CrisisLogger*> CrisisLogger::crisisLoggerSingleton_{nullptr};
 
-CrisisLogger::CrisisLogger() : impl_(new CrisisLoggerImpl()) {}
+CrisisLogger::CrisisLogger() : impl_(new CrisisLoggerImpl())
+{}
 
 CrisisLogger::~CrisisLogger()
 {

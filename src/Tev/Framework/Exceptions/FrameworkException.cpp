@@ -11,10 +11,10 @@ struct FrameworkException::Message {
 
 FrameworkException::FrameworkException(const char* message)
     : message_(new Message{message != nullptr ? std::string(message) : std::string()})
-{
-}
+{}
 
-FrameworkException::FrameworkException(const FrameworkException& other) : message_(new Message(*other.message_)) {}
+FrameworkException::FrameworkException(const FrameworkException& other) : message_(new Message(*other.message_))
+{}
 
 FrameworkException& FrameworkException::operator=(const FrameworkException& other)
 {

@@ -2,7 +2,8 @@
 
 namespace Tev::Framework::Exceptions {
 
-UnexistentProperty::UnexistentProperty(const char* message) : FrameworkException(message) {}
+UnexistentProperty::UnexistentProperty(const char* message) : FrameworkException(message)
+{}
 
 UnexistentProperty::UnexistentProperty(const UnexistentProperty& other) = default;
 

@@ -55,7 +55,8 @@ void LogBufferCache::threadEnded(void* value)
     delete buffers;
 }
 
-LogBufferCache::LogBufferCache() : slot_(&threadEnded) {}
+LogBufferCache::LogBufferCache() : slot_(&threadEnded)
+{}
 
 LogBufferCache::~LogBufferCache()
 {
@@ -107,8 +108,8 @@ LogBuffer* LogBufferCache::take()
 void LogBufferCache::giveBack(LogBuffer* buffer) noexcept
 {
     ThreadBuffers* buffers = threadBuffers();
-    if (buffers == nullptr || buffers->count >= cachedBuffersPerThread
-        || buffer->text.capacity() > largestKeptCapacity) {
+    if (buffers == nullptr || buffers->count >= cachedBuffersPerThread ||
+        buffer->text.capacity() > largestKeptCapacity) {
         delete buffer;
         return;
     }

@@ -173,7 +173,8 @@ void unload(LibraryList& libraries) noexcept
 
 } // namespace
 
-Logger::Logger(LoggerState* state) noexcept : state_(state) {}
+Logger::Logger(LoggerState* state) noexcept : state_(state)
+{}
 
 Logger::~Logger() = default;
 
@@ -364,8 +365,8 @@ LoggerBackend* Logger::loadAndCreate(const char* name, bool andInstall)
     const auto keepIfOnlyHolder = [&registry, &libraries] {
         const auto& held = registry.libraries;
         Gadgets::DLL::DLLHolder& loaded = *libraries.back();
-        if (loaded.isLoaded()
-            && std::none_of(held.begin(), held.end(), [&loaded](const auto& h) { return h->holdsSameLibraryAs(loaded); })) {
+        if (loaded.isLoaded() && std::none_of(held.begin(), held.end(),
+                                              [&loaded](const auto& h) { return h->holdsSameLibraryAs(loaded); })) {
             registry.libraries.push_back(std::move(libraries.back()));
             libraries.pop_back();
         }

@@ -4,8 +4,7 @@ namespace Tev::Framework::GenericLogger {
 
 LoggerBackendLoadError::LoggerBackendLoadError(const char* message, const char* filename, int lineNumber)
     : LoggerException(message, filename, lineNumber)
-{
-}
+{}
 
 LoggerBackendLoadError::~LoggerBackendLoadError() = default;
 

@@ -26,15 +26,14 @@ std::string textOf(const char* text)
 
 LoggerException::LoggerException(const char* filename, int lineNumber)
     : record_(new Record{std::string(), textOf(filename), lineNumber, std::string()})
-{
-}
+{}
 
 LoggerException::LoggerException(const char* message, const char* filename, int lineNumber)
     : record_(new Record{textOf(message), textOf(filename), lineNumber, std::string()})
-{
-}
+{}
 
-LoggerException::LoggerException(const LoggerException& other) : record_(new Record(*other.record_)) {}
+LoggerException::LoggerException(const LoggerException& other) : record_(new Record(*other.record_))
+{}
 
 const LoggerException& LoggerException::operator=(const LoggerException& other)
 {

@@ -102,7 +102,8 @@ public:
             return;
         forget(name);
         const auto at = std::lower_bound(ordered_.begin(), ordered_.end(), name, nameBefore);
-        ordered_.erase(std::find_if(at, ordered_.end(), [logger](const Entry& entry) { return entry.logger == logger; }));
+        ordered_.erase(
+            std::find_if(at, ordered_.end(), [logger](const Entry& entry) { return entry.logger == logger; }));
         ++version_;
     }
 
@@ -151,8 +152,8 @@ public:
     {
         return static_cast<std::size_t>(
             std::upper_bound(ordered_.begin(), ordered_.end(), name,
-                             [](std::string_view left, const Entry& right) { return left < right.name; })
-            - ordered_.begin());
+                             [](std::string_view left, const Entry& right) { return left < right.name; }) -
+            ordered_.begin());
     }
     // Changes whenever an entry comes or goes.
     std::uint64_t version() const noexcept { return version_; }

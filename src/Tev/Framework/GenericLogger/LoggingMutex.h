@@ -46,8 +46,7 @@ public:
         // Lowering a count that is already stored needs no memory.
         try {
             depth_.set(depth);
-        } catch (...) {
-        }
+        } catch (...) {}
         if (depth == 0) {
             held_.store(false, std::memory_order_relaxed);
             mutex_.unlock();

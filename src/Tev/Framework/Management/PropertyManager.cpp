@@ -4,7 +4,8 @@ namespace Tev::Framework::Management {
 
 PropertyManager::PropertyManager() noexcept = default;
 
-PropertyManager::PropertyManager(const PropertyManager&) noexcept {}
+PropertyManager::PropertyManager(const PropertyManager&) noexcept
+{}
 
 PropertyManager& PropertyManager::operator=(const PropertyManager&) noexcept
 {

@@ -15,18 +15,15 @@ constexpr int resolveCheckLine = 25;
 
 DLLHolder::DLLHolder(const char* fileName)
     : handle_(fileName != nullptr ? Platform::loadLibrary(std::string(fileName)) : nullptr)
-{
-}
+{}
 
 DLLHolder::~DLLHolder()
 {
     Platform::unloadLibrary(handle_);
 }
 
-DLLHolder::DLLHolder(DLLHolder&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr))
-{
-}
+DLLHolder::DLLHolder(DLLHolder&& other) noexcept : handle_(std::exchange(other.handle_, nullptr))
+{}
 
 DLLHolder& DLLHolder::operator=(DLLHolder&& other) noexcept
 {

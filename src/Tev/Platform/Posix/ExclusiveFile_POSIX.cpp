@@ -55,8 +55,7 @@ ExclusiveFile* openExclusiveAppend(const char* path)
     // A FIFO or a device opens fine with O_RDWR; only a plain file of our own with one
     // name will do, so that nobody else reads what we write through a file they made.
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()
-        || status.st_nlink != 1)
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid() || status.st_nlink != 1)
         return refuse(file);
 
     // flock locks belong to the open file description, so a second open of the same

@@ -2,9 +2,9 @@
 
 #if defined(__linux__)
 
-#include <linux/futex.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+#  include <linux/futex.h>
+#  include <sys/syscall.h>
+#  include <unistd.h>
 
 namespace Tev::Platform {
 

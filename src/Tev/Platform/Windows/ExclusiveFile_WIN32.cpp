@@ -57,7 +57,8 @@ bool openedWhereAsked(HANDLE handle, const std::wstring& path) noexcept
     wchar_t asked[MAX_PATH];
     wchar_t opened[MAX_PATH + 4];
     const DWORD askedLength = ::GetFullPathNameW(path.c_str(), MAX_PATH, asked, nullptr);
-    const DWORD openedLength = ::GetFinalPathNameByHandleW(handle, opened, MAX_PATH + 4, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const DWORD openedLength =
+        ::GetFinalPathNameByHandleW(handle, opened, MAX_PATH + 4, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (askedLength == 0 || askedLength >= MAX_PATH || openedLength == 0 || openedLength >= MAX_PATH + 4)
         return false;
     const wchar_t* name = opened;
@@ -142,9 +143,9 @@ ExclusiveFile* openExclusiveAppend(const char* path)
         return nullptr;
 
     BY_HANDLE_FILE_INFORMATION information{};
-    if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &information)
-        || (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0
-        || information.nNumberOfLinks != 1 || !openedWhereAsked(handle, wide))
+    if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &information) ||
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+        information.nNumberOfLinks != 1 || !openedWhereAsked(handle, wide))
         return refuse(handle);
 
     const ULONGLONG size = (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;

@@ -4,7 +4,8 @@ namespace Tev::Framework::Management::MemoryManager {
 
 IRegisteredObject::IRegisteredObject() noexcept = default;
 
-IRegisteredObject::IRegisteredObject(const IRegisteredObject&) noexcept {}
+IRegisteredObject::IRegisteredObject(const IRegisteredObject&) noexcept
+{}
 
 IRegisteredObject& IRegisteredObject::operator=(const IRegisteredObject&) noexcept
 {
