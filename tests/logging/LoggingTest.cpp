@@ -403,8 +403,8 @@ TEST_F(Logging, FailedLoadsKeepNothing)
     EXPECT_EQ(liveAllocations(), before);
 }
 
-// While one thread loads and closes backend libraries, others load a library that logs
-// from its static initialiser and destructor: the loader's lock and the logging mutex
+// While one thread loads and closes backend libraries, others load a library that asks
+// for a logger from its static initialiser and destructor: the loader's lock and the logging mutex
 // must never be taken in opposite orders (a deadlock ends in the test's timeout).
 TEST_F(Logging, LibrariesThatLogWhileTheyLoadNeverWaitForALoader)
 {
