@@ -168,8 +168,8 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
     long failurePoints = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.operation);
-        if (&row == &rows[std::size(rows) - 1])
-            notIsolated = isolateVarTmp();
+        if (&row == &rows[std::size(rows) - 1] && !(notIsolated = isolateVarTmp()).empty())
+            continue; // the crisis log's row needs a private /var/tmp
         const long points = failEachAllocationInTurn(row.call, [&] {
             EXPECT_TRUE(row.unchanged()) << row.operation << ": changed by a failed call";
             EXPECT_TRUE(locksAreFree()) << row.operation << ": a lock is left held";
