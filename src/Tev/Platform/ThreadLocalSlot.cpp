@@ -1,9 +1,10 @@
 #include "Tev/Platform/ThreadLocalSlot.h"
 
-// A key of the winpthreads library that the runtime already uses, not the compiler's
-// thread_local: that is emulated under MinGW and crashes once the DLL is reloaded. The
-// key's destructor runs at the exit of every thread, those started with CreateThread
-// included, and a deleted key leaves no callback behind into an unloaded DLL.
+// One source for both platforms: a POSIX thread key, which MinGW's runtime provides
+// through winpthreads. Not the compiler's thread_local: that is emulated under MinGW
+// and crashes once the DLL is reloaded. The key's destructor runs at the exit of every
+// thread (on Windows those started with CreateThread too), and a deleted key leaves no
+// callback behind into an unloaded library.
 #include <pthread.h>
 
 #include <new>
