@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,7 +18,6 @@
 #include <functional>
 #include <iostream>
 #include <random>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -69,35 +67,26 @@ int inChild(const std::function<int()>& body)
 
 // Message `id`: its number, then letters only, so that the start of another line can
 // never pass for the rest of this one.
-std::string message(unsigned id, std::size_t length)
+std::string message(unsigned long id)
 {
     std::string text = "W" + std::to_string(id) + ":";
-    for (std::size_t i = text.size(); i + 1 < length; ++i)
+    for (std::size_t i = text.size(); i + 1 < 32 * 1024; ++i) // pages long: a kill can land inside a line
         text.push_back(static_cast<char>('a' + (id + i) % 26));
     return text + "#";
 }
 
-// Counts the log's lines that are whole messages and those cut short; the first line
-// that is neither (two messages run together, say) goes to `bad`.
-void sortLines(std::size_t length, int& whole, int& cut, std::string& bad)
+// 1: a whole message, 0: one cut short, -1: anything else (two run together, say).
+int kindOf(const std::string& line)
 {
-    whole = cut = 0;
-    for (const std::string& line : loggedLines()) {
-        const std::string text = line.size() > 15 ? line.substr(15) : "";
-        const std::size_t colon = text.find(':');
-        const bool numbered = text.size() > 1 && text[0] == 'W' &&
-                              text.find_first_not_of("0123456789", 1) == std::min(colon, text.size());
-        const std::string expected = numbered && colon != std::string::npos
-                                         ? message(static_cast<unsigned>(std::stoul(text.substr(1))), length)
-                                         : "";
-        if (!line.empty() && stampShaped(line) && text == expected && !text.empty())
-            ++whole;
-        else if (!line.empty() && stampShaped(line) &&
-                 (line.size() <= 15 || (numbered && expected.rfind(text, 0) == 0)))
-            ++cut;
-        else if (bad.empty())
-            bad = line.substr(0, 80);
-    }
+    if (line.empty() || !stampShaped(line))
+        return -1;
+    if (line.size() <= 16)
+        return 0;
+    const std::string text = line.substr(15);
+    if (text[0] != 'W' || std::isdigit(static_cast<unsigned char>(text[1])) == 0)
+        return -1;
+    const std::string expected = message(std::stoul(text.substr(1)));
+    return text == expected ? 1 : expected.rfind(text, 0) == 0 ? 0 : -1;
 }
 
 class Crisis : public ::testing::Test {
@@ -207,21 +196,22 @@ TEST_F(Crisis, RefusedFilesThrowEveryTimeUntilTheCauseIsGone)
     }
 }
 
-TEST_F(Crisis, WritersKilledMidLineLeaveOneCutLineEachAndNoGluedLines)
+// Writers killed at random moments leave at most one cut line each; then two processes
+// of two threads each, sharing the file, write whole lines, each process's in stamp order.
+TEST_F(Crisis, KilledAndConcurrentWritersLeaveWholeOrCutLinesNeverGluedOnes)
 {
     constexpr int kills = 30;
-    constexpr std::size_t length = 32 * 1024; // several pages, so that a kill can land inside a line
-    constexpr unsigned linesPerWriter = 64;
+    constexpr unsigned perWriter = 200;
     std::mt19937 random(12345);
-    for (int k = 0; k < kills; ++k) {
+    for (unsigned long k = 0; k < kills; ++k) {
         int ready[2];
         ASSERT_EQ(::pipe(ready), 0);
         const pid_t writer = ::fork();
         if (writer == 0) {
             std::vector<std::string> messages;
-            for (unsigned n = 0; n < linesPerWriter; ++n)
-                messages.push_back(message(static_cast<unsigned>(k) * linesPerWriter + n, length));
-            CrisisLogger& logger = CrisisLogger::instance();
+            for (unsigned long n = 0; n < 64; ++n)
+                messages.push_back(message(10000 + k * 64 + n));
+            CrisisLogger& logger = CrisisLogger::instance(); // opened anew, after a cut line
             if (::write(ready[1], "x", 1) != 1)
                 ::_exit(1);
             for (const std::string& m : messages)
@@ -236,48 +226,40 @@ TEST_F(Crisis, WritersKilledMidLineLeaveOneCutLineEachAndNoGluedLines)
         ::kill(writer, SIGKILL);
         ::waitpid(writer, nullptr, 0);
     }
-    int whole = 0, cut = 0;
-    std::string bad;
-    sortLines(length, whole, cut, bad);
-    EXPECT_EQ(bad, "") << "a line that is neither whole nor cut short";
-    EXPECT_LE(cut, kills);
-    EXPECT_GT(whole, 0);
-    std::cout << whole << " whole lines, " << cut << " cut by " << kills << " kills\n";
-}
-
-TEST_F(Crisis, ThreadsAndForkedProcessesSharingTheFileWriteWholeLinesInStampOrder)
-{
-    constexpr std::size_t length = 9 * 1024; // more than one buffer of a stream
-    constexpr unsigned perWriter = 500;
     CrisisLogger& logger = CrisisLogger::instance();
     const pid_t child = ::fork();
-    {
-        std::vector<std::thread> threads;
-        for (unsigned t = 0; t < 2; ++t)
-            threads.emplace_back([&logger, t, child] {
-                const unsigned first = ((child == 0 ? 2 : 0) + t) * perWriter;
-                for (unsigned id = first; id < first + perWriter; ++id)
-                    logger.log(message(id, length).c_str());
-            });
-        for (std::thread& thread : threads)
-            thread.join();
-    }
+    std::vector<std::thread> threads;
+    for (unsigned long t = 0; t < 2; ++t)
+        threads.emplace_back([&logger, t, child] {
+            for (unsigned long id = ((child == 0 ? 2 : 0) + t) * perWriter, n = 0; n < perWriter; ++id, ++n)
+                logger.log(message(id).c_str());
+        });
+    for (std::thread& thread : threads)
+        thread.join();
     if (child == 0)
         ::_exit(0);
     ::waitpid(child, nullptr, 0);
-    int whole = 0, cut = 0;
-    std::string bad;
-    sortLines(length, whole, cut, bad);
-    EXPECT_EQ(bad, "");
-    EXPECT_EQ(cut, 0);
-    EXPECT_EQ(whole, static_cast<int>(4 * perWriter));
-    std::string latest[2]; // each process's lines stand in the order of their stamps
+
+    int counts[3] = {}, concurrent = 0; // neither, cut, whole; whole ones of the threads
+    std::string latest[2], bad;
     for (const std::string& line : loggedLines()) {
-        std::string& previous = latest[std::stoul(line.substr(16)) < 2 * perWriter ? 0 : 1];
-        EXPECT_TRUE(previous <= line.substr(0, 12) || previous.rfind("23:59", 0) == 0)
-            << previous << " before " << line.substr(0, 12);
-        previous = line.substr(0, 12);
+        const int kind = kindOf(line);
+        ++counts[kind + 1];
+        if (kind < 0 && bad.empty())
+            bad = line.substr(0, 80);
+        if (kind == 1 && std::stoul(line.substr(16)) < 4 * perWriter) {
+            ++concurrent;
+            std::string& previous = latest[std::stoul(line.substr(16)) < 2 * perWriter ? 0 : 1];
+            EXPECT_TRUE(previous <= line.substr(0, 12) || previous.rfind("23:59", 0) == 0)
+                << previous << " before " << line.substr(0, 12);
+            previous = line.substr(0, 12);
+        }
     }
+    EXPECT_EQ(bad, "") << "a line that is neither whole nor cut short";
+    EXPECT_LE(counts[1], kills);
+    EXPECT_EQ(concurrent, static_cast<int>(4 * perWriter));
+    EXPECT_GT(counts[2], concurrent);
+    std::cout << counts[2] << " whole lines, " << counts[1] << " cut by " << kills << " kills\n";
 }
 
 } // namespace
