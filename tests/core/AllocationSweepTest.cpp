@@ -188,4 +188,21 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
     resetLogging({&installed[0], &installed[1], &installed[2], &witness, &added, &last});
 }
 
+// A thread keeps its buffer, grown, for its next message: a warm thread logs without allocating.
+TEST(AllocationFailure, AWarmThreadLogsWithoutAllocating)
+{
+    TEV_REQUIRE_ALLOCATION_PROBE();
+    resetLogging();
+    CountingBackend backend;
+    Logger::installBackend(&backend);
+    Logger* log = Logger::getLogger("sweep.warm");
+    for (long failing : {-1L, 0L}) {
+        failAllocation(failing);
+        LogStream(log, LevelError) << "message " << failing << ' ' << 2.5 << ' ' << longName << longName;
+        failAllocation(-1);
+    }
+    EXPECT_EQ(backend.channel.messages, 2);
+    resetLogging({&backend});
+}
+
 } // namespace

@@ -7,7 +7,7 @@
 #include "Tev/Framework/Management/MemoryManager/IRegisteredObject.h"
 #include "Tev/Framework/Management/PropertyManager.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #if !defined(_WIN32)
 #  include <dlfcn.h>
@@ -207,8 +207,15 @@ TEST_F(Logging, ChannelsThatLogWhenReleasedLetCloseReturn)
     Logger::closeAllLoggers();
     EXPECT_EQ(journal.take(), (std::vector<std::string>{"B#3 release a", "B#4 release b"}))
         << "the loggers made during a close are closed by the next";
+    backend.onRelease = [](const std::string& name) { throw std::runtime_error("releasing " + name); };
+    Logger::getLogger("c"), Logger::getLogger("d");
+    journal.take();
+    EXPECT_THAT([] { Logger::closeAllLoggers(); }, ::testing::ThrowsMessage<std::runtime_error>("releasing c"));
+    EXPECT_EQ(journal.take(), (std::vector<std::string>{"B#5 release c", "B#6 release d"}))
+        << "all closed, first error";
+    backend.onRelease = nullptr;
     backend.onLog = [](const std::string&, LoggingLevel) { Logger::closeAllLoggers(); };
-    EXPECT_THROW(LogStream(Logger::getLogger("c"), LevelError) << "closing from inside", LoggerException);
+    EXPECT_THROW(LogStream(Logger::getLogger("e"), LevelError) << "closing from inside", LoggerException);
 }
 
 TEST_F(Logging, ChannelsMayLogAgainAndAReplayThatFailsKeepsTheCache)
