@@ -39,9 +39,11 @@ void PropertyManagerImpl::setProperty(const std::wstring& name, const std::wstri
     // The new entry is built whole, from copies, before anything is removed: `name` and
     // `value` may be strings of this very store, and running out of memory must leave
     // the old entry in place.
-    std::map<std::wstring, std::wstring> fresh;
+    std::unordered_map<std::wstring, std::wstring> fresh;
     fresh.emplace(name, value);
     auto entry = fresh.extract(fresh.begin());
+    // Room for one more entry, so that the insertion cannot need to grow the table.
+    properties_.reserve(properties_.size() + 1);
     // From here on nothing allocates. `name` may dangle after the erase: use the copy.
     properties_.erase(entry.key());
     properties_.insert(std::move(entry));

@@ -3,12 +3,12 @@
 
 #include "Tev/Framework/Management/PropertyManager.h"
 
-#include <map>
 #include <string>
+#include <unordered_map>
 
 namespace Tev::Framework::Management {
 
-// The library's one store: an ordered map from name to value.
+// The library's one store: a hash map from name to value (nothing needs the names in order).
 class PropertyManagerImpl final : public PropertyManager {
 public:
     PropertyManagerImpl() = default;
@@ -20,7 +20,7 @@ public:
     void clearProperty(const std::wstring& name) override;
 
 private:
-    std::map<std::wstring, std::wstring> properties_;
+    std::unordered_map<std::wstring, std::wstring> properties_;
 };
 
 } // namespace Tev::Framework::Management
