@@ -50,57 +50,58 @@ TEST(StringHolder, HoldsBytesUpToTheFirstNulAndCopiesShareNothing)
 }
 
 // The library draws from the C runtime's generator, so a test can reseed it and replay
-// its values; the offset is the number of calls made so far in this process.
-std::uint32_t callsMade = 0;
-
-std::vector<unsigned short> replay(unsigned seed, std::uint32_t first, std::uint32_t count)
+// its values: after srand(seed), call number `first` and the `count` - 1 after it, the
+// values from `sortFrom` on sorted, as concurrent calls take them in no fixed order.
+std::vector<unsigned short> replay(unsigned seed, std::uint32_t first, std::uint32_t count, std::uint32_t sortFrom = 0)
 {
     std::srand(seed);
     std::vector<unsigned short> values;
     for (std::uint32_t k = first; k < first + count; ++k)
         values.push_back(static_cast<unsigned short>((static_cast<std::uint64_t>(std::rand()) + k) % 65536u));
+    std::sort(values.begin() + sortFrom, values.end());
     return values;
+}
+
+// `drawn`, then the library's values drawn on four threads at once, sorted: enough calls
+// for the call number itself to pass 65536.
+constexpr std::uint32_t threadDraws = 4 * 20000;
+std::vector<unsigned short> drawOnThreads(std::vector<unsigned short> drawn = {})
+{
+    const std::size_t from = drawn.size();
+    drawn.resize(from + threadDraws);
+    std::vector<std::thread> workers;
+    for (std::size_t t = 0; t < 4; ++t)
+        workers.emplace_back([&drawn, from, t] {
+            for (std::size_t i = from + t; i < drawn.size(); i += 4)
+                drawn[i] = Framework::randomNumber();
+        });
+    for (auto& worker : workers)
+        worker.join();
+    std::sort(drawn.begin() + static_cast<std::ptrdiff_t>(from), drawn.end());
+    return drawn;
 }
 
 TEST(RandomNumber, IsTheGeneratorsValuePlusTheCallNumberModulo65536OnEveryThread)
 {
-#if defined(_WIN32)
-    GTEST_SKIP() << "the runtime keeps rand's state per thread here, so this thread cannot replay the sequence";
-#endif
-    // In a process of its own the first call returns the generator's first value after
-    // a seed between 0 and 999, the milliseconds of the clock at load.
-    const unsigned short first = Framework::randomNumber();
-    ++callsMade;
+    // No other test draws: calls 0 and 1 come in order on this thread, which loaded the
+    // library and seeded the generator with the clock's milliseconds, 0 to 999.
+    const std::vector<unsigned short> drawn = drawOnThreads({Framework::randomNumber(), Framework::randomNumber()});
+    const std::uint32_t calls = 2 + threadDraws;
     bool seeded = false;
-    for (unsigned millisecond = 0; millisecond < 1000 && !seeded; ++millisecond)
-        seeded = replay(millisecond, 0, 1)[0] == first;
-    EXPECT_TRUE(seeded) << first << " comes from no seed between 0 and 999";
-
-    // Concurrent calls each take one value and one call number; enough of them for
-    // the call number itself to pass 65536.
-    constexpr int threads = 4;
-    constexpr std::uint32_t perThread = 20000;
+    std::thread([&] { // where the runtime keeps a generator per thread, a new thread's is untouched
+        for (unsigned millisecond = 0; millisecond < 1000 && !seeded; ++millisecond)
+            seeded = replay(millisecond, 0, 1)[0] == drawn[0] && replay(millisecond, 0, calls, 2) == drawn;
+    })
+        .join();
+    EXPECT_TRUE(seeded) << "the values of all threads are not the sequence of any seed between 0 and 999";
+#if !defined(_WIN32) // one generator for the process: a client's srand moves the library's sequence
     std::srand(99);
-    std::vector<std::vector<unsigned short>> drawn(threads);
-    std::vector<std::thread> workers;
-    for (auto& values : drawn)
-        workers.emplace_back([&values] {
-            for (std::uint32_t i = 0; i < perThread; ++i)
-                values.push_back(Framework::randomNumber());
-        });
-    for (auto& worker : workers)
-        worker.join();
-    std::vector<unsigned short> all;
-    for (const auto& values : drawn)
-        all.insert(all.end(), values.begin(), values.end());
-    std::vector<unsigned short> expected = replay(99, callsMade, threads * perThread);
-    callsMade += threads * perThread;
-    std::sort(all.begin(), all.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_TRUE(all == expected);
+    const std::vector<unsigned short> reseeded = drawOnThreads(); // drawn before the replay moves the generator
+    EXPECT_TRUE(reseeded == replay(99, calls, threadDraws));
     std::srand(5);
     const unsigned short next = Framework::randomNumber();
-    EXPECT_EQ(next, replay(5, callsMade, 1)[0]) << "one call number per call";
+    EXPECT_EQ(next, replay(5, calls + threadDraws, 1)[0]) << "one call number per call";
+#endif
 }
 
 TEST(Counter, OneCounterPerExactNameCountingFromZeroAndWrapping)
@@ -147,20 +148,23 @@ std::string failure(const std::wstring& name, bool clear = false)
 
 TEST(PropertyManager, OneStoreOfExactNamesWithExactMessages)
 {
+#if defined(_WIN32)
+    static_assert(sizeof(wchar_t) == 2, "names are UTF-16 here");
+#endif
     Management::PropertyManager& store = *Framework::propertyManager();
     EXPECT_EQ(Framework::propertyManager(), &store);
-    for (auto [name, value] : {std::pair{L"pm.name", L"first"},
-                               {L"pm.name", L"second"},
-                               {L"pm.Name", L"upper"},
-                               {L"pm.nam", L"prefix"},
-                               {L"", L""}})
-        store.setProperty(name, value);
-    EXPECT_EQ(store.getProperty(L"pm.name"), L"second");
-    EXPECT_EQ(store.getProperty(L"pm.Name"), L"upper");
-    EXPECT_EQ(store.getProperty(L"pm.nam"), L"prefix");
-    EXPECT_TRUE(store.hasProperty(L""));
-    store.clearProperty(L"pm.name");
-    EXPECT_FALSE(store.hasProperty(L"pm.name"));
+    store.setProperty(L"pm.name", L"first");
+    // Apart by case, a character or one code unit: U+4E2D and U+4E2E, a lone surrogate and a pair.
+    const std::wstring names[] = {L"pm.name", L"pm.Name", L"pm.nam",       L"",       L"\u4e2d",
+                                  L"\u4e2e",  L"\xd83d",  L"\xd83d\xde00", L"a\u00e9"};
+    for (const std::wstring& name : names)
+        store.setProperty(name, name + L"=");
+    for (const std::wstring& name : names) {
+        EXPECT_TRUE(store.hasProperty(name));
+        EXPECT_EQ(store.getProperty(name), name + L"=");
+        store.clearProperty(name);
+        EXPECT_FALSE(store.hasProperty(name));
+    }
     const std::wstring loop = L"pm.loop" + std::wstring(60, L'.'); // a value naming its own entry
     store.setProperty(loop, loop);
     store.setProperty(store.getProperty(loop), store.getProperty(loop) + L"!");
@@ -180,6 +184,11 @@ TEST(PropertyManager, OneStoreOfExactNamesWithExactMessages)
         {L"cost \u20ac", true, "C", ""},
         {L"caf\u00e9", false, "C.UTF-8", "Trying to read unexistent property: caf\xc3\xa9"},
         {std::wstring(L"x") + static_cast<wchar_t>(0xD800), false, "C.UTF-8", ""},
+        {L"\u4e2d", false, "C", ""},
+        {L"\xd83d\xde00", false, "C", ""},
+#if defined(_WIN32) // the runtime's "C" locale encodes U+0000 to U+00FF as single bytes
+        {L"caf\u00e9", false, "C", "Trying to read unexistent property: caf\xe9"},
+#endif
     };
     for (const auto& c : cases) {
         if (std::setlocale(LC_ALL, c.locale) == nullptr)
