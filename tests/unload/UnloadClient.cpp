@@ -1,5 +1,5 @@
 // The client library of the unload test: it links the framework, so that the host's
-// dlclose of it unloads the framework too. Its channels and objects report to the
+// unloading of it unloads the framework too. Its channels and objects report to the
 // host's event log, which outlives both libraries.
 
 #include "UnloadScenario.h"
@@ -11,10 +11,19 @@
 #include "Tev/Framework/Management/PropertyManager.h"
 
 #include <string>
+#include <thread>
+#include <vector>
+
+#if defined(_WIN32)
+#  define TEV_UNLOAD_ENTRY extern "C" __declspec(dllexport)
+#else
+#  define TEV_UNLOAD_ENTRY extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
 using namespace Tev::Framework::GenericLogger;
+using Tev::Framework::Framework;
 namespace MemoryManager = Tev::Framework::Management::MemoryManager;
 
 TevTest::EventLog* events = nullptr;
@@ -60,20 +69,32 @@ MemoryManager::IRegisteredObject* makeObject()
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) int runUnloadScenario(TevTest::UnloadScenario* scenario)
+TEV_UNLOAD_ENTRY int runUnloadScenario(TevTest::UnloadScenario* scenario)
 {
     events = scenario->events;
     logFromRelease = scenario->logFromRelease;
     Logger::installBackend(&backend);
     Logger* a = Logger::getLogger("unload.a");
     Logger* b = Logger::getLogger("unload.b");
-    a->stream() << "message " << 1;
+    // Threads that end before the library, and this one, which outlives it, draw numbers.
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([a] {
+            for (int i = 0; i < 20; ++i)
+                a->stream() << "draws " << Framework::randomNumber();
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    a->stream() << "message " << 1 << " draws " << Framework::randomNumber();
     LogStream(b, LevelError) << "message " << 2.5;
 
     if (scenario->setProperty) {
-        auto* properties = Tev::Framework::Framework::propertyManager();
-        properties->setProperty(L"unload.key", L"a value long enough to live on the heap");
-        scenario->propertyBuffer = properties->getProperty(L"unload.key").data();
+        auto* properties = Framework::propertyManager();
+        const std::wstring name = L"unload.\u4e2d", value = L"a value long enough to live on the heap";
+        properties->setProperty(name, value);
+        scenario->propertyBuffer = properties->getProperty(name).data();
+        if (properties->getProperty(name) != value)
+            return 1;
     }
     MemoryManager::registerObject("unload.object", &makeObject);
     if (!scenario->leaveObjectRegistered)
@@ -83,7 +104,7 @@ extern "C" __attribute__((visibility("default"))) int runUnloadScenario(TevTest:
     return 0;
 }
 
-extern "C" __attribute__((visibility("default"))) void logOnThisThread()
+TEV_UNLOAD_ENTRY void logOnThisThread()
 {
     LogStream(Logger::getLogger("unload.thread"), LevelError) << "from a thread that outlives the library";
 }
