@@ -11,6 +11,7 @@
 
 #if !defined(_WIN32)
 #  include <dlfcn.h>
+#  include <malloc.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
 #endif
@@ -213,9 +214,22 @@ TEST_F(Logging, ChannelsThatLogWhenReleasedLetCloseReturn)
     EXPECT_THAT([] { Logger::closeAllLoggers(); }, ::testing::ThrowsMessage<std::runtime_error>("releasing c"));
     EXPECT_EQ(journal.take(), (std::vector<std::string>{"B#5 release c", "B#6 release d"}))
         << "all closed, first error";
-    backend.onRelease = nullptr;
     backend.onLog = [](const std::string&, LoggingLevel) { Logger::closeAllLoggers(); };
     EXPECT_THROW(LogStream(Logger::getLogger("e"), LevelError) << "closing from inside", LoggerException);
+    backend.onLog = nullptr;
+
+    RecordingBackend second{"C", journal};
+    backend.onRelease = [&second](const std::string& name) {
+        if (name == "f")
+            Logger::installBackend(&second); // refreshes the loggers not yet closed only
+    };
+    Logger::closeAllLoggers();
+    Logger::getLogger("f"), Logger::getLogger("g");
+    journal.take();
+    Logger::closeAllLoggers();
+    EXPECT_EQ(journal.take(), (std::vector<std::string>{"B#8 release f", "B create g", "C create g", "B#10 release g",
+                                                        "C#1 release g"}));
+    resetLogging({&second});
 }
 
 TEST_F(Logging, ChannelsMayLogAgainAndAReplayThatFailsKeepsTheCache)
@@ -398,6 +412,25 @@ TEST_F(Logging, FailedLoadsKeepNothing)
     for (int i = 0; i < 2000; ++i)
         fail();
     EXPECT_EQ(liveAllocations(), before);
+}
+
+// Loggers made and closed over and over leave the library no bigger than it was.
+TEST_F(Logging, MakingAndClosingLoggersOverAndOverKeepsMemoryFlat)
+{
+    if (sanitized)
+        GTEST_SKIP() << "a sanitizer's allocator does not report to mallinfo2";
+    Logger::uninstallBackend(&backend); // which keeps every channel it makes
+    const auto cycle = [] {
+        for (int i = 0; i < 1000; ++i)
+            Logger::getLogger(("cycle." + std::to_string(i)).c_str());
+        Logger::closeAllLoggers();
+    };
+    const auto inUse = [] { return mallinfo2().uordblks + mallinfo2().hblkhd; }; // the heap and mapped blocks
+    cycle();
+    const std::size_t before = inUse();
+    for (int k = 0; k < 30; ++k)
+        cycle();
+    EXPECT_LT(inUse(), before + 64 * 1024);
 }
 
 // While one thread loads and closes backend libraries, others load a library that asks
