@@ -295,10 +295,12 @@ TEST_F(Logging, ThreadsLoseNoMessageAndChannelsSeeOneCallAtATime)
 {
     std::atomic<int> inside{0};
     std::atomic<int> overlaps{0};
-    backend.onLog = [&](const std::string&, LoggingLevel) {
+    backend.onLog = [&](const std::string& name, LoggingLevel) {
         overlaps += inside++ != 0;
         std::this_thread::yield();
         --inside;
+        if (name[0] == 't') // and every thread logs from inside a channel too
+            LogStream(Logger::getLogger("inner"), LevelError) << "nested";
     };
     constexpr int threads = 4;
     constexpr int perThread = 2000;
@@ -419,10 +421,19 @@ TEST_F(Logging, MakingAndClosingLoggersOverAndOverKeepsMemoryFlat)
 {
     if (sanitized)
         GTEST_SKIP() << "a sanitizer's allocator does not report to mallinfo2";
+    struct : LoggerBackend { // offers no channel, and fails the names that start with 'f'
+        LoggingChannel* createChannel(const char* name) override
+        {
+            return name[0] == 'f' ? throw std::runtime_error("refused") : nullptr;
+        }
+    } refusing;
     Logger::uninstallBackend(&backend); // which keeps every channel it makes
+    Logger::installBackend(&refusing);
     const auto cycle = [] {
-        for (int i = 0; i < 1000; ++i)
+        for (int i = 0; i < 1000; ++i) {
             Logger::getLogger(("cycle." + std::to_string(i)).c_str());
+            EXPECT_THROW(Logger::getLogger(("fails." + std::to_string(i)).c_str()), std::runtime_error);
+        }
         Logger::closeAllLoggers();
     };
     const auto inUse = [] { return mallinfo2().uordblks + mallinfo2().hblkhd; }; // the heap and mapped blocks
@@ -431,6 +442,7 @@ TEST_F(Logging, MakingAndClosingLoggersOverAndOverKeepsMemoryFlat)
     for (int k = 0; k < 30; ++k)
         cycle();
     EXPECT_LT(inUse(), before + 64 * 1024);
+    Logger::uninstallBackend(&refusing);
 }
 
 // While one thread loads and closes backend libraries, others load a library that asks
