@@ -436,7 +436,10 @@ TEST_F(Logging, MakingAndClosingLoggersOverAndOverKeepsMemoryFlat)
         }
         Logger::closeAllLoggers();
     };
-    const auto inUse = [] { return mallinfo2().uordblks + mallinfo2().hblkhd; }; // the heap and mapped blocks
+    const auto inUse = [] { // the heap and mapped blocks
+        const auto info = mallinfo2();
+        return info.uordblks + info.hblkhd;
+    };
     cycle();
     const std::size_t before = inUse();
     for (int k = 0; k < 30; ++k)

@@ -100,26 +100,25 @@ public:
         Logger* const logger = find(name);
         if (logger == nullptr)
             return;
-        forget(name);
+        forget(name); // which counts as the change
         const auto at = std::lower_bound(ordered_.begin(), ordered_.end(), name, nameBefore);
         ordered_.erase(
             std::find_if(at, ordered_.end(), [logger](const Entry& entry) { return entry.logger == logger; }));
-        ++version_;
     }
 
     // Takes the logger of that name out of the look-ups only; dropForgotten() takes it
     // out of the order, while its name is still there to compare with.
-    bool forget(std::string_view name) noexcept
+    void forget(std::string_view name) noexcept
     {
         if (slots_.empty())
-            return false;
+            return;
         const std::size_t hash = NameHash{}(name);
         std::size_t i = hash & mask();
         for (; slots_[i].logger != nullptr; i = (i + 1) & mask())
             if (slots_[i].hash == hash && slots_[i].name == name)
                 break;
         if (slots_[i].logger == nullptr)
-            return false;
+            return;
         // Backward shift: every entry after the hole that may move into it does, so that
         // no search stops at the hole short of its entry.
         for (std::size_t j = (i + 1) & mask(); slots_[j].logger != nullptr; j = (j + 1) & mask()) {
@@ -133,7 +132,6 @@ public:
         slots_[i] = Slot{};
         --count_;
         ++version_;
-        return true;
     }
 
     // Drops from the order every entry that forget() took out of the look-ups.

@@ -36,17 +36,16 @@ bool PropertyManagerImpl::hasProperty(const std::wstring& name) const noexcept
 
 void PropertyManagerImpl::setProperty(const std::wstring& name, const std::wstring& value)
 {
-    // The new entry is built whole, from copies, before anything is removed: `name` and
-    // `value` may be strings of this very store, and running out of memory must leave
-    // the old entry in place.
-    std::unordered_map<std::wstring, std::wstring> fresh;
-    fresh.emplace(name, value);
-    auto entry = fresh.extract(fresh.begin());
-    // Room for one more entry, so that the insertion cannot need to grow the table.
+    // Everything that can run out of memory comes before any change, so that a failure
+    // leaves the store as it was. The value is copied first: `name` and `value` may be
+    // strings of this very store, and the room reserved means no insertion regrows it.
+    std::wstring copy(value);
     properties_.reserve(properties_.size() + 1);
-    // From here on nothing allocates. `name` may dangle after the erase: use the copy.
-    properties_.erase(entry.key());
-    properties_.insert(std::move(entry));
+    const auto found = properties_.find(name);
+    if (found != properties_.end())
+        found->second.swap(copy);
+    else
+        properties_.emplace(name, std::move(copy));
 }
 
 void PropertyManagerImpl::clearProperty(const std::wstring& name)
