@@ -16,6 +16,27 @@ namespace spdlog {
 class logger;
 }
 
+namespace TevBench {
+
+// Scenario 1 runs its statement this many times per iteration, on every side: one
+// statement below the threshold costs about a cycle, which the loop around it would
+// otherwise hide.
+constexpr int disabledPerIteration = 8;
+
+// Runs `statement` disabledPerIteration times, each copy inlined and each reading its
+// logger's state from memory anew, as a statement among other code does.
+template <typename Statement>
+inline __attribute__((always_inline)) void disabledStatements(Statement statement)
+{
+#pragma GCC unroll 8
+    for (int k = 0; k < disabledPerIteration; ++k) {
+        statement();
+        benchmark::ClobberMemory();
+    }
+}
+
+} // namespace TevBench
+
 namespace TevBench::Peers {
 
 // A logger at level info whose one sink takes a mutex and drops the message.
