@@ -1,5 +1,6 @@
 // The crisis log. Every test process has a /var/tmp of its own (PrivateVarTmp.h);
-// where that cannot be had, the tests are skipped and say why.
+// where that cannot be had, the tests are skipped and say why. The log is one per
+// process: each test needs a process of its own, as ctest gives it.
 #include "PrivateVarTmp.h"
 
 #include "Tev/Framework/CrisisLogging/CrisisLogger.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -95,7 +97,12 @@ protected:
     {
         if (!notIsolated.empty())
             GTEST_SKIP() << notIsolated;
+        if (openedHere)
+            GTEST_SKIP() << "an earlier test opened this process's crisis log: run each test alone, as ctest does";
     }
+    // Opens the log of this process, which stays open until it ends.
+    static CrisisLogger& open() { return openedHere = true, CrisisLogger::instance(); }
+    static inline bool openedHere = false;
 };
 
 TEST(CrisisTimeStamp, IsZeroPaddedTimeOfDayWithMilliseconds)
@@ -113,7 +120,7 @@ TEST_F(Crisis, LinesAreStampMessageAndLineEndAfterWhatWasThere)
 {
     ASSERT_TRUE(writeFile(logPath, "x")); // cut short: the first line starts on a line of its own
     ASSERT_EQ(::chmod(logPath, 0666), 0);
-    CrisisLogger& logger = CrisisLogger::instance();
+    CrisisLogger& logger = open();
     EXPECT_EQ(&CrisisLogger::instance(), &logger);
     const std::string atStackLimit(240, 'y');
     const std::string longMessage(5000, 'x');
@@ -161,6 +168,7 @@ TEST_F(Crisis, RefusedFilesThrowEveryTimeUntilTheCauseIsGone)
              if (::pipe(ready) != 0 || (holder = ::fork()) < 0)
                  return false;
              if (holder == 0) {
+                 ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlives the case, however it ends
                  CrisisLogger::instance();
                  ::_exit(::write(ready[1], "x", 1) == 1 ? (::pause(), 0) : 1);
              }
@@ -226,7 +234,7 @@ TEST_F(Crisis, KilledAndConcurrentWritersLeaveWholeOrCutLinesNeverGluedOnes)
         ::kill(writer, SIGKILL);
         ::waitpid(writer, nullptr, 0);
     }
-    CrisisLogger& logger = CrisisLogger::instance();
+    CrisisLogger& logger = open();
     const pid_t child = ::fork();
     std::vector<std::thread> threads;
     for (unsigned long t = 0; t < 2; ++t)
