@@ -65,6 +65,20 @@ run_tests() {
 # Runs the tests of a Windows build tree under Wine, in a prefix inside the tree. The
 # tests themselves start one persistent Wine server for the run and stop it (ctest
 # fixtures wine_start and wine_stop); this only makes sure it is stopped.
+# Stops the Wine server and removes the folder it leaves in /tmp, named after the prefix's
+# device and inode.
+stop_wine() {
+    /usr/lib/wine/wineserver -k 2>/dev/null || true
+    local server dir
+    server=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+    for dir in /tmp/wine-*/"$server" "/tmp/.wine-$(id -u)/$server"; do
+        if [ -d "$dir" ]; then
+            rm -rf "$dir"
+            rmdir --ignore-fail-on-non-empty "$(dirname "$dir")"
+        fi
+    done
+}
+
 run_windows_tests() {
     local dir=$1
     export WINEPREFIX="$dir/wine" WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe,mscoree,mshtml=d"
@@ -72,7 +86,7 @@ run_windows_tests() {
         say "creating the Wine prefix $WINEPREFIX"
         /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 </dev/null || true
     fi
-    trap "/usr/lib/wine/wineserver -k 2>/dev/null || true" EXIT
+    trap stop_wine EXIT
     say "running the tests under Wine"
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 600
 }
