@@ -62,9 +62,6 @@ run_tests() {
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 120
 }
 
-# Runs the tests of a Windows build tree under Wine, in a prefix inside the tree. The
-# tests themselves start one persistent Wine server for the run and stop it (ctest
-# fixtures wine_start and wine_stop); this only makes sure it is stopped.
 # Stops the Wine server and removes the folder it leaves in /tmp, named after the prefix's
 # device and inode.
 stop_wine() {
@@ -79,6 +76,9 @@ stop_wine() {
     done
 }
 
+# Runs the tests of a Windows build tree under Wine, in a prefix inside the tree. The
+# tests themselves start one persistent Wine server for the run and stop it (ctest
+# fixtures wine_start and wine_stop); this only makes sure it is stopped.
 run_windows_tests() {
     local dir=$1
     export WINEPREFIX="$dir/wine" WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe,mscoree,mshtml=d"

@@ -28,7 +28,7 @@ constexpr int disabledPerIteration = 8;
 template <typename Statement>
 inline __attribute__((always_inline)) void disabledStatements(Statement statement)
 {
-#pragma GCC unroll 8
+#pragma GCC unroll disabledPerIteration
     for (int k = 0; k < disabledPerIteration; ++k) {
         statement();
         benchmark::ClobberMemory();

@@ -298,6 +298,8 @@ inline LogStream::LogStream(WhenActive, Logger* logger, LoggingLevel level)
     : LogStream(logger, level, TEV_LOGGER_RARELY(level != LevelNone && logger != nullptr && logger->levelActive(level)))
 {}
 
+#undef TEV_LOGGER_RARELY
+
 } // namespace Tev::Framework::GenericLogger
 
 /// Streams into `logger` at `level` only when the level is active for it, so that a
