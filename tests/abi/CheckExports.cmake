@@ -7,6 +7,12 @@ execute_process(COMMAND ${NM} -D --defined-only --format=posix ${LIBRARY}
 if(failed)
   message(FATAL_ERROR "${NM} failed on ${LIBRARY}")
 endif()
+# Nor may it take a thread-local variable's initialisation from elsewhere: a weak import of
+# a _ZTH (TLS init) symbol lets any other object of the process supply it.
+execute_process(COMMAND ${NM} -D --undefined-only --format=posix ${LIBRARY} OUTPUT_VARIABLE imported)
+if(imported MATCHES "(_ZT[HW][^ ]*)")
+  message(FATAL_ERROR "the library imports ${CMAKE_MATCH_1}")
+endif()
 string(REGEX REPLACE " [^\n]*" "" exported "${listing}")
 string(REPLACE "\n" ";" exported "${exported}")
 list(REMOVE_ITEM exported "")

@@ -26,9 +26,10 @@ private:
 #else
 
 namespace detail {
-// Trivially destructible, so it does not keep the library from being unloaded;
-// initial-exec, so that reaching it is one instruction rather than a call.
-extern thread_local unsigned threadCount __attribute__((tls_model("initial-exec")));
+// Constant-initialised and defined here, so that reaching it is one instruction with no
+// initialisation call; initial-exec, and trivially destructible, so that it does not
+// keep the library from being unloaded.
+inline thread_local unsigned threadCount __attribute__((tls_model("initial-exec"))) = 0;
 } // namespace detail
 
 // A count per thread, 0 in every thread at first. All objects of the class share one
