@@ -1,24 +1,25 @@
 // The backend libraries of the tests, one kind per build of this file:
-//   recording  a backend per createBackend call, reporting to the journal that the
-//              test attaches, and reporting its own deletion and the library's unload
+//   recording  a backend per createBackend call, labelled P1, P2..., journaling to the
+//              journal whose address the property TevTest.Journal holds (or to one of its
+//              own), and journaling its own deletion and the library's unload
 //   null       createBackend returns null
 //   nofactory  no createBackend at all
 //   throwing   createBackend throws
 //   static     not a backend: asks for a logger from its static initialiser and destructor
 #include "Recording.h"
 
+#include "Tev/Framework/Framework.h"
 #include "Tev/Framework/GenericLogger/BackendLibrary.h"
 
+#include <cstdint>
 #include <stdexcept>
 
 using namespace TevTest;
 
 namespace {
 
-Journal* journal = nullptr; // the test's, once attached
-
 #if defined(TEV_PLUGIN_recording)
-int made = 0;
+Journal* journal = nullptr; // the test's, if it left one
 
 struct UnloadNotice {
     ~UnloadNotice()
@@ -28,26 +29,21 @@ struct UnloadNotice {
     }
 } unloadNotice;
 
-// Reports to the test's journal, or to one of its own: when the process ends, the
-// framework may release its channels after this library's static objects are gone.
+// Without a journal of the test's it keeps one of its own: when the process ends, the
+// framework may delete it after this library's static objects are gone.
 class PluginBackend : public RecordingBackend {
 public:
-    explicit PluginBackend(const std::string& label)
-        : RecordingBackend(label, journal != nullptr ? *journal : own_), label_(label)
+    explicit PluginBackend(Journal* events)
+        : RecordingBackend(events != nullptr ? "P" + std::to_string(++events->pluginBackends) : "P",
+                           events != nullptr ? *events : own_)
     {}
-    ~PluginBackend() override
-    {
-        if (journal != nullptr)
-            journal->add(label_ + " deleted");
-    }
+    ~PluginBackend() override { journal_.add(label + " deleted"); }
 
 private:
     Journal own_;
-    const std::string label_;
 };
 #elif defined(TEV_PLUGIN_static)
-// Takes the logging mutex while the system's loader holds its own lock. It logs through
-// no logger: another thread of the test closes all loggers at any moment.
+// Takes the logging mutex while the system's loader holds its own lock.
 struct LogsWhileLoadedAndUnloaded {
     LogsWhileLoadedAndUnloaded() { Logger::getLogger("static.library"); }
     ~LogsWhileLoadedAndUnloaded() { Logger::getLogger("static.library"); }
@@ -56,15 +52,15 @@ struct LogsWhileLoadedAndUnloaded {
 
 } // namespace
 
-TEV_BACKEND_LIBRARY_EXPORT void attachJournal(Journal* events)
-{
-    journal = events;
-}
-
 #if defined(TEV_PLUGIN_recording)
 TEV_BACKEND_LIBRARY_EXPORT LoggerBackend* createBackend()
 {
-    return new PluginBackend("P" + std::to_string(++made));
+    auto* properties = Tev::Framework::Framework::propertyManager();
+    journal = properties->hasProperty(L"TevTest.Journal")
+                  ? reinterpret_cast<Journal*>(
+                        static_cast<std::uintptr_t>(std::stoull(properties->getProperty(L"TevTest.Journal"))))
+                  : nullptr;
+    return new PluginBackend(journal);
 }
 #elif defined(TEV_PLUGIN_null)
 TEV_BACKEND_LIBRARY_EXPORT LoggerBackend* createBackend()

@@ -41,21 +41,23 @@ public:
         const std::lock_guard<std::mutex> lock(mutex_);
         return std::exchange(events_, {});
     }
+    // How many backends the test plugin made for this journal: it labels them P1, P2...
+    int pluginBackends = 0;
 
 private:
     std::mutex mutex_;
     std::vector<std::string> events_;
 };
 
+// Journals every call; the on... hooks run after the call is journaled.
 class RecordingBackend : public LoggerBackend {
 public:
     class Channel : public LoggingChannel {
     public:
         Channel(RecordingBackend& backend, std::string logger)
-            : backend_(backend), id_(backend.label_ + "#" + std::to_string(++backend.channelsMade)),
+            : backend_(backend), id_(backend.label + "#" + std::to_string(++backend.channelsMade)),
               logger_(std::move(logger))
         {}
-        ~Channel() override = default;
         void log(LoggingLevel level, const char* message) override
         {
             backend_.journal_.add(id_ + " log " + logger_ + " " + std::to_string(level) + " " + message);
@@ -75,11 +77,16 @@ public:
         const std::string logger_;
     };
 
-    RecordingBackend(std::string label, Journal& journal) : label_(std::move(label)), journal_(journal) {}
+    RecordingBackend(std::string name, Journal& journal) : label(std::move(name)), journal_(journal) {}
+    ~RecordingBackend() override
+    {
+        if (onDestroy)
+            onDestroy();
+    }
 
     LoggingChannel* createChannel(const char* loggerName) override
     {
-        journal_.add(label_ + " create " + loggerName);
+        journal_.add(label + " create " + loggerName);
         if (onCreate)
             onCreate(loggerName);
         if (offers && !offers(loggerName))
@@ -88,15 +95,18 @@ public:
         return channels_.back().get();
     }
 
+    const std::string label;
     std::function<bool(const std::string&)> offers; // every name when unset
     std::function<void(const std::string&)> onCreate;
     std::function<void(const std::string&, LoggingLevel)> onLog;
     std::function<void(const std::string&)> onRelease;
+    std::function<void()> onDestroy;
     int channelsMade = 0;
 
-private:
-    const std::string label_;
+protected:
     Journal& journal_;
+
+private:
     std::vector<std::unique_ptr<Channel>> channels_;
 };
 

@@ -1,8 +1,20 @@
 #include "Tev/Framework/LibraryState.h"
 
+#include <atomic>
+
 namespace Tev::Framework {
 
+namespace {
+// Constant-initialised and trivially destructible: it outlives the state it speaks of.
+std::atomic<bool> tearingDown{false};
+} // namespace
+
 LibraryState libraryState;
+
+bool libraryTearingDown() noexcept
+{
+    return tearingDown.load(std::memory_order_acquire);
+}
 
 LibraryState::LibraryState()
 {
@@ -17,6 +29,9 @@ LibraryState::LibraryState()
 
 LibraryState::~LibraryState()
 {
+    // A channel released below may try to load a backend library: the system's loader
+    // would then run this library's initialisers again, from inside its finaliser.
+    tearingDown.store(true, std::memory_order_release);
     // Objects still registered are not destroyed: only the registry goes.
     objects.reset();
     random.reset();

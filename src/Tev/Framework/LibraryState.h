@@ -36,6 +36,10 @@ public:
 
 extern LibraryState libraryState;
 
+// Whether the teardown of the library's state has begun. Readable until the library
+// leaves the process.
+bool libraryTearingDown() noexcept;
+
 inline Counting::CounterRegistry& counterRegistry() noexcept
 {
     return *libraryState.counters;

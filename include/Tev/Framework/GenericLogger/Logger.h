@@ -230,10 +230,15 @@ public:
     /// for a null name, and what createBackend() throws. A failed load records nothing,
     /// except that a library which loaded stays loaded until closeAllLoggers() if no other
     /// load holds it, so that what its factory left behind keeps its code.
+    /// Refused with LoggerBackendLoadError, and nothing loaded: from inside a backend or a
+    /// channel (a logging call is under way: the logging mutex is held, and loading under
+    /// it could deadlock with a library that logs while the system's loader loads it), and
+    /// once the framework is being unloaded (a channel released by its teardown, say).
     TEV_API static LoggerBackend* loadBackend(const char* name);
 
     /// loadBackend(name), then installBackend() of the result unless it is null, all in
     /// one hold of the logging mutex: no other thread can close the backend in between.
+    /// Refused as loadBackend() is.
     TEV_API static LoggerBackend* installBackend(const char* name);
 
     /// Removes `backend` from the installed ones if it is there. Loggers keep the
@@ -248,6 +253,8 @@ public:
     /// If a channel's release() or a backend's destructor throws, the rest is still
     /// closed and the first such exception is thrown at the end. Throws LoggerException
     /// when called from inside a channel or a backend (a logging call is under way).
+    /// A logger made while the loggers are closed gets no channel from the backends that
+    /// the close deletes.
     TEV_API static void closeAllLoggers();
 
     /// A stream at level 10 into this logger.
@@ -277,7 +284,8 @@ private:
     /// Delivers the message to the channels or caches it. `message` must not be null.
     TEV_API void do_log(LoggingLevel level, const char* message);
 
-    // isLevelActive() inline, for TEV_LOG: the threshold comes first in the state.
+    // isLevelActive() inline, for TEV_LOG: the state is standard-layout and begins with the
+    // threshold, so a pointer to it is a pointer to the threshold.
     bool levelActive(LoggingLevel level) const noexcept
     {
         return level >= reinterpret_cast<const std::atomic<std::int32_t>*>(state_)->load(std::memory_order_relaxed);

@@ -9,10 +9,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <exception>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -44,26 +47,42 @@ using ChannelList = boost::container::small_vector<LoggingChannel*, 2>;
 
 } // namespace
 
-// Aligned so that what a refresh of the channels reads (the logger, its channels, its
-// name and whether its cache holds anything) lies in two known cache lines.
-struct alignas(64) LoggerState {
-    explicit LoggerState(std::string_view loggerName) : self(this), name(loggerName) {}
+// What a logger keeps besides its threshold and enabled flag.
+struct LoggerBody {
+    explicit LoggerBody(std::string_view loggerName) : name(loggerName) {}
 
-    // First, at the state's own address (no base, nothing virtual): Logger::levelActive()
-    // reads it there, inline. The tests of TEV_LOG's threshold would see it elsewhere.
-    std::atomic<std::int32_t> minLevel{LevelError};
-    // The logger that clients hold: it lives and dies with its state, in one allocation.
-    Logger self;
     ChannelList channels;
     const std::string name;
     MessageCache cache;
-    std::atomic<bool> enabled{true};
     // While getLogger creates the logger, its backends may ask for it by name.
     bool beingCreated = false;
     // Being closed: out of the look-ups, and passed over by refreshes.
     bool closed = false;
     bool handedOutWhileCreated = false;
 };
+
+// A logger's state, in one allocation with the logger itself. Standard-layout, so that
+// the threshold, its first member, may be reached through a pointer to the state, as
+// Logger::levelActive() does inline. The rest lies in storage of its own. Aligned so that
+// what a refresh of the channels reads (the logger, its channels, its name and whether
+// its cache holds anything) lies in two known cache lines.
+struct alignas(64) LoggerState {
+    explicit LoggerState(std::string_view loggerName) : self(this) { new (&bodyStorage) LoggerBody(loggerName); }
+    ~LoggerState() { body().~LoggerBody(); }
+    LoggerState(const LoggerState&) = delete;
+    LoggerState& operator=(const LoggerState&) = delete;
+
+    LoggerBody& body() noexcept { return *std::launder(reinterpret_cast<LoggerBody*>(&bodyStorage)); }
+    const LoggerBody& body() const noexcept { return *std::launder(reinterpret_cast<const LoggerBody*>(&bodyStorage)); }
+
+    std::atomic<std::int32_t> minLevel{LevelError};
+    std::atomic<bool> enabled{true};
+    // The logger that clients hold: it lives and dies with its state.
+    Logger self;
+    std::aligned_storage_t<sizeof(LoggerBody), alignof(LoggerBody)> bodyStorage;
+};
+static_assert(std::is_standard_layout_v<LoggerState> && offsetof(LoggerState, minLevel) == 0,
+              "Logger::levelActive() reads the threshold at the state's address");
 
 // What closing the loggers leaves to do once the logging mutex is let go.
 struct Logger::Closed {
@@ -73,7 +92,8 @@ struct Logger::Closed {
 
 namespace {
 
-// The installed backends as a rebuild of channels sees them. Refreshing every logger
+// The installed backends as a rebuild of channels sees them: all but those that a close
+// under way deletes. Refreshing every logger
 // takes one copy, and takes it again only if the list has changed meanwhile (a backend
 // or a channel may install or uninstall another), so that each logger still sees the
 // list as it stands when its turn comes.
@@ -84,6 +104,8 @@ public:
         const BackendList& installed = installedBackends();
         if (!taken_ || version_ != installed.version) {
             backends_ = installed.backends;
+            for (LoggerBackend* closing : installed.closing)
+                backends_.erase(std::remove(backends_.begin(), backends_.end(), closing), backends_.end());
             version_ = installed.version;
             taken_ = true;
         }
@@ -103,7 +125,7 @@ void collectChannels(const LoggerState& state, BackendSnapshot& snapshot, Channe
     const std::vector<LoggerBackend*>& backends = snapshot.current();
     channels.reserve(backends.size());
     for (LoggerBackend* backend : backends)
-        if (LoggingChannel* channel = backend->createChannel(state.name.c_str()))
+        if (LoggingChannel* channel = backend->createChannel(state.body().name.c_str()))
             channels.push_back(channel);
 }
 
@@ -113,7 +135,7 @@ void rebuildChannels(LoggerState& state, BackendSnapshot& snapshot)
 {
     ChannelList channels;
     collectChannels(state, snapshot, channels);
-    state.channels.swap(channels);
+    state.body().channels.swap(channels);
 }
 
 // Hands every cached message to every channel, then empties the cache, even when there
@@ -121,20 +143,20 @@ void rebuildChannels(LoggerState& state, BackendSnapshot& snapshot)
 void replayCache(LoggerState& state)
 {
     // An overflowed cache holds its notice, so it is never empty.
-    if (state.cache.empty())
+    if (state.body().cache.empty())
         return;
     // Delivered from a cache of its own, so that a channel that logs to this logger
     // meanwhile neither disturbs the walk nor loses its message.
     MessageCache replayed;
-    replayed.swap(state.cache);
+    replayed.swap(state.body().cache);
     try {
         replayed.forEach([&state](LoggingLevel level, const char* text) {
-            for (std::size_t i = 0; i < state.channels.size(); ++i)
-                state.channels[i]->log(level, text);
+            for (std::size_t i = 0; i < state.body().channels.size(); ++i)
+                state.body().channels[i]->log(level, text);
         });
     } catch (...) {
-        replayed.swap(state.cache);
-        state.cache.addAll(replayed); // what was cached during the replay
+        replayed.swap(state.body().cache);
+        state.body().cache.addAll(replayed); // what was cached during the replay
         throw;
     }
 }
@@ -193,7 +215,7 @@ void Logger::refreshAll(LoggerRegistry& registry)
             Platform::prefetch(reinterpret_cast<const char*>(loggers[i + fetchAhead].logger) + 64);
         }
         LoggerState& state = *loggers[i].logger->state_;
-        if (state.closed)
+        if (state.body().closed)
             continue;
         const std::uint64_t version = registry.loggers.version();
         rebuildChannels(state, snapshot);
@@ -201,7 +223,7 @@ void Logger::refreshAll(LoggerRegistry& registry)
         // A backend or a channel made or dropped a logger meanwhile: go on after this
         // one's name, as the order now stands.
         if (registry.loggers.version() != version)
-            i = registry.loggers.after(state.name) - 1;
+            i = registry.loggers.after(state.body().name) - 1;
     }
 }
 
@@ -216,8 +238,8 @@ Logger* Logger::getLogger(const char* name)
     if (found == nullptr)
         return create(registry, key);
     LoggerState& state = *found->state_;
-    if (state.beingCreated)
-        state.handedOutWhileCreated = true;
+    if (state.body().beingCreated)
+        state.body().handedOutWhileCreated = true;
     return found;
 }
 
@@ -226,31 +248,31 @@ Logger* Logger::create(LoggerRegistry& registry, std::string_view name)
     // Entered before the backends are asked for its channels, so that one that asks for
     // this very name meanwhile gets this logger, whose messages wait in its cache.
     auto owner = std::make_unique<LoggerState>(name);
-    registry.loggers.insert(owner->name, &owner->self);
+    registry.loggers.insert(owner->body().name, &owner->self);
     LoggerState& state = *owner.release();
-    state.beingCreated = true;
+    state.body().beingCreated = true;
 
     InUse inUse(registry);
     ChannelList channels;
     try {
         BackendSnapshot snapshot;
         collectChannels(state, snapshot, channels);
-        state.channels.swap(channels);
+        state.body().channels.swap(channels);
         replayCache(state);
     } catch (...) {
-        state.beingCreated = false;
+        state.body().beingCreated = false;
         // A logger that a backend has seen stays, as it is; any other never existed for
         // anybody, and gives back what it was handed.
         std::exception_ptr ignored;
         releaseChannels(channels, ignored);
-        if (!state.handedOutWhileCreated) {
-            releaseChannels(state.channels, ignored);
+        if (!state.body().handedOutWhileCreated) {
+            releaseChannels(state.body().channels, ignored);
             registry.loggers.erase(name);
             delete &state;
         }
         throw;
     }
-    state.beingCreated = false;
+    state.body().beingCreated = false;
     return &state.self;
 }
 
@@ -281,15 +303,15 @@ void Logger::do_log(LoggingLevel level, const char* message)
     LoggerRegistry& registry = loggerRegistry();
     LoggingLock lock(registry.mutex);
     LoggerState& state = *state_;
-    if (!state.channels.empty() && !installedBackends().backends.empty() && level != LevelNone) {
+    if (!state.body().channels.empty() && !installedBackends().backends.empty() && level != LevelNone) {
         if (state.enabled.load(std::memory_order_relaxed)) {
             InUse inUse(registry);
             // By index: a channel may install a backend, which rebuilds this list.
-            for (std::size_t i = 0; i < state.channels.size(); ++i)
-                state.channels[i]->log(level, message);
+            for (std::size_t i = 0; i < state.body().channels.size(); ++i)
+                state.body().channels[i]->log(level, message);
         }
     } else {
-        state.cache.add(level, message);
+        state.body().cache.add(level, message);
     }
 }
 
@@ -333,6 +355,14 @@ LoggerBackend* Logger::loadAndCreate(const char* name, bool andInstall)
     using CreateBackend = LoggerBackend* (*)();
     if (name == nullptr)
         throw std::invalid_argument("Logger: the backend name is null");
+    // Loading takes the system loader's lock; a library that logs while it is loaded takes
+    // the logging mutex under it. Loading with the mutex held, from inside a backend or a
+    // channel, would take the two in the other order: a deadlock.
+    if (libraryTearingDown())
+        throw LoggerBackendLoadError("Cannot load a backend library while the framework is being unloaded", sourceFile,
+                                     __LINE__);
+    if (loggerRegistry().mutex.heldByThisThread())
+        throw LoggerBackendLoadError("Cannot load a backend library from inside a logging call", sourceFile, __LINE__);
 
     // The library is loaded and its factory looked up without the logging mutex (see
     // unload()).
@@ -419,10 +449,22 @@ Logger::Closed Logger::closeAll(LoggerRegistry& registry)
     loggers.reserve(registry.loggers.size());
     for (const LoggerMap::Entry& entry : registry.loggers.inOrder())
         loggers.push_back(entry.logger);
-    std::vector<LoggerBackend*> backends;
-    backends.swap(registry.loadedBackends);
     Closed closed;
     closed.libraries.swap(registry.libraries);
+    // The loaded backends are deleted once the loggers are closed. A logger made meanwhile
+    // (a channel logs while it is released, a backend while it is deleted) takes no
+    // channel from them: it outlives them.
+    BackendList& installed = installedBackends();
+    installed.closing.swap(registry.loadedBackends);
+    ++installed.version;
+    struct EndClosing {
+        BackendList& installed;
+        ~EndClosing()
+        {
+            installed.closing.clear();
+            ++installed.version;
+        }
+    } endClosing{installed};
 
     // Everything is closed even if a channel or a backend throws; the first exception
     // is passed on at the end.
@@ -431,16 +473,16 @@ Logger::Closed Logger::closeAll(LoggerRegistry& registry)
     // all are closed, so that the order has every name to compare with till then.
     for (Logger* logger : loggers) {
         LoggerState* state = logger->state_;
-        registry.loggers.forget(state->name);
-        state->closed = true;
-        const ChannelList channels = std::move(state->channels);
-        state->channels.clear();
+        registry.loggers.forget(state->body().name);
+        state->body().closed = true;
+        const ChannelList channels = std::move(state->body().channels);
+        state->body().channels.clear();
         releaseChannels(channels, closed.firstFailure);
     }
     registry.loggers.dropForgotten();
     for (Logger* logger : loggers)
         delete logger->state_;
-    for (LoggerBackend* backend : backends) {
+    for (LoggerBackend* backend : installed.closing) {
         removeInstalled(backend);
         try {
             delete backend;

@@ -226,7 +226,10 @@ struct LoggerRegistry { // NOLINT(clang-analyzer-optin.performance.Padding)
 // Guarded by the logging mutex.
 struct BackendList {
     std::vector<LoggerBackend*> backends;
-    // Changes with every change of `backends`.
+    // The loaded backends that a close under way deletes: they give no logger a channel,
+    // so that none made meanwhile outlives them holding one.
+    std::vector<LoggerBackend*> closing;
+    // Changes with every change of `backends` or `closing`.
     std::uint64_t version = 0;
 
     // Forgets every backend and frees the storage, without notice.
