@@ -1,7 +1,5 @@
 #include "AllocationProbe.h"
 
-#include "Tev/Framework/StringHolder.h"
-
 #include <atomic>
 #include <cstdlib>
 
@@ -15,6 +13,7 @@
 namespace {
 thread_local long allocationsBeforeFailure = -1;
 std::atomic<long> live{0};
+std::atomic<void (*)(void*)> deleteHook{nullptr};
 } // namespace
 
 namespace TevTest {
@@ -27,21 +26,9 @@ long liveAllocations() noexcept
 {
     return live.load();
 }
-
-bool allocationProbeActive() noexcept
+void watchDeletes(void (*hook)(void*)) noexcept
 {
-    static const bool reachesTheLibrary = [] {
-        failAllocation(0);
-        try {
-            const Tev::Framework::StringHolder probe("probe");
-        } catch (const std::bad_alloc&) {
-            return true;
-        }
-        failAllocation(-1);
-        return false;
-    }();
-    failAllocation(-1);
-    return reachesTheLibrary;
+    deleteHook = hook;
 }
 
 } // namespace TevTest
@@ -77,6 +64,8 @@ void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept
 void operator delete(void* memory) noexcept
 {
     if (memory != nullptr) {
+        if (void (*hook)(void*) = deleteHook.load())
+            hook(memory);
         --live;
         std::free(memory);
     }

@@ -2,7 +2,10 @@
 #define TEV_TESTS_ALLOCATIONPROBE_H
 
 // Replaces operator new and delete of the test program (and so of the library, which
-// reaches them through the dynamic linker), to fail chosen allocations and count live ones.
+// reaches them through the dynamic linker), to fail chosen allocations, count live ones
+// and watch what is freed. It needs no part of the framework itself.
+
+#include "Tev/Framework/StringHolder.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +13,28 @@
 
 namespace TevTest {
 
-// False where the library's allocations bypass the probe (the thread sanitizer owns
-// operator new; a DLL has its own).
-bool allocationProbeActive() noexcept;
 // On this thread, the n-th allocation from now (0: the next) fails; -1: none does.
 void failAllocation(long n) noexcept;
 long liveAllocations() noexcept;
+// Called with every pointer that operator delete frees; null: none.
+void watchDeletes(void (*hook)(void*)) noexcept;
+
+// False where the library's allocations bypass the probe (the thread sanitizer owns
+// operator new; a DLL has its own).
+inline bool allocationProbeActive() noexcept
+{
+    static const bool reachesTheLibrary = [] {
+        failAllocation(0);
+        try {
+            const Tev::Framework::StringHolder probe("probe");
+        } catch (const std::bad_alloc&) {
+            return true;
+        }
+        return false;
+    }();
+    failAllocation(-1);
+    return reachesTheLibrary;
+}
 
 #define TEV_REQUIRE_ALLOCATION_PROBE()                                                                                 \
   if (!::TevTest::allocationProbeActive())                                                                             \

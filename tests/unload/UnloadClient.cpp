@@ -28,6 +28,7 @@ namespace MemoryManager = Tev::Framework::Management::MemoryManager;
 
 TevTest::EventLog* events = nullptr;
 bool logFromRelease = false;
+bool loadFromRelease = false;
 
 // Heap objects that touch nothing of this library's static data: they are called
 // while the framework is torn down, after this library's own teardown.
@@ -42,6 +43,14 @@ public:
         log_->add(releaseEvent_.c_str());
         if (logFromRelease)
             LogStream(Logger::getLogger("unload.released"), LevelError) << "released while the library unloads";
+        if (loadFromRelease) {
+            try {
+                Logger::loadBackend("null");
+                log_->add("load allowed");
+            } catch (const LoggerException&) {
+                log_->add("load refused");
+            }
+        }
         delete this;
     }
 
@@ -73,6 +82,7 @@ TEV_UNLOAD_ENTRY int runUnloadScenario(TevTest::UnloadScenario* scenario)
 {
     events = scenario->events;
     logFromRelease = scenario->logFromRelease;
+    loadFromRelease = scenario->loadFromRelease;
     Logger::installBackend(&backend);
     Logger* a = Logger::getLogger("unload.a");
     Logger* b = Logger::getLogger("unload.b");

@@ -36,6 +36,7 @@ struct UnloadScenario {
     bool leaveObjectRegistered = false;
     bool keepChannels = false;            // unloadLoggingChannels(false)
     bool logFromRelease = false;          // channels log while they are released
+    bool loadFromRelease = false;         // channels load a backend library while they are released
     const void* propertyBuffer = nullptr; // out: where the stored property value's characters live
 };
 

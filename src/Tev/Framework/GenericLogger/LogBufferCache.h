@@ -4,7 +4,7 @@
 #include "Tev/Platform/ThreadLocalSlot.h"
 #include "Tev/Platform/ThreadPointer.h"
 
-#include <boost/thread/mutex.hpp>
+#include <optional>
 
 namespace Tev::Framework::GenericLogger {
 
@@ -13,9 +13,11 @@ struct LogBuffer;
 // Keeps, per thread, the few message buffers that the thread's LogStreams reuse.
 // A stream takes a buffer and gives it back when it delivers, to the cache of the
 // thread it is on then. A thread's buffers are freed when the thread ends, and every
-// thread's when the cache is destroyed (the library is unloaded).
+// thread's when the cache is destroyed (the library is unloaded); a thread that ends
+// while that happens finds its buffers gone, and the destruction waits until it has
+// stopped looking.
 //
-// take() and giveBack() may run on any threads at once.
+// take() and giveBack() may run on any threads at once. One cache at a time.
 class LogBufferCache {
 public:
     LogBufferCache();
@@ -37,11 +39,10 @@ private:
     ThreadBuffers* threadBuffers() noexcept;
 
     // Holds each thread's buffers, and frees them when the thread ends.
-    Platform::ThreadLocalSlot slot_;
+    std::optional<Platform::ThreadLocalSlot> slot_;
     // The same pointers, for the calling thread, without a call into the system.
     Platform::ThreadPointer fast_;
     // Every thread's buffers, so that unloading frees those of threads that live on.
-    boost::mutex threadsLock_;
     ThreadBuffers* threads_ = nullptr;
 };
 
