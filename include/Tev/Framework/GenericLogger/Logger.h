@@ -293,6 +293,7 @@ private:
 
     LoggerState* state_;
 };
+static_assert(sizeof(Logger) == sizeof(void*), "a logger is its state's pointer and nothing else");
 
 // Most statements that TEV_LOG guards are below the threshold: the compiler lays the
 // skipping path out straight, and the composing of the message aside.

@@ -41,6 +41,8 @@ private:
     struct Record;
     Record* record_;
 };
+static_assert(sizeof(LoggerException) == 2 * sizeof(void*),
+              "a table pointer and a record pointer: the layout that clients' catch clauses copy");
 
 } // namespace Tev::Framework::GenericLogger
 

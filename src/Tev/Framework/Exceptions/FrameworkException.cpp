@@ -1,9 +1,15 @@
 #include "Tev/Framework/Exceptions/FrameworkException.h"
 
+#include <exception>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace Tev::Framework::Exceptions {
+
+static_assert(std::has_virtual_destructor_v<FrameworkException> &&
+                  !std::is_base_of_v<std::exception, FrameworkException>,
+              "caught by reference as FrameworkException, never as std::exception");
 
 struct FrameworkException::Message {
     std::string text;

@@ -461,7 +461,7 @@ Logger::Closed Logger::closeAll(LoggerRegistry& registry)
         BackendList& installed;
         ~EndClosing()
         {
-            installed.closing.clear();
+            std::vector<LoggerBackend*>().swap(installed.closing);
             ++installed.version;
         }
     } endClosing{installed};

@@ -2,11 +2,15 @@
 
 #include "Tev/Platform/TypeName.h"
 
+#include <exception>
 #include <string>
+#include <type_traits>
 #include <typeinfo>
 #include <utility>
 
 namespace Tev::Framework::GenericLogger {
+
+static_assert(!std::is_base_of_v<std::exception, LoggerException>, "thrown as it is, not as a std::exception");
 
 struct LoggerException::Record {
     std::string message;

@@ -1,6 +1,10 @@
 #include "Tev/Framework/Management/MemoryManager/IRegisteredObject.h"
 
+#include <type_traits>
+
 namespace Tev::Framework::Management::MemoryManager {
+
+static_assert(std::has_virtual_destructor_v<IRegisteredObject>, "the registry deletes objects through this base");
 
 IRegisteredObject::IRegisteredObject() noexcept = default;
 
