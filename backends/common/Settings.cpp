@@ -1,18 +1,21 @@
 #include "Settings.h"
 
+#include "SinkBackend.h"
+
 #include "Tev/Framework/Framework.h"
 
-#include <cstdlib>
+#include <charconv>
 #include <cwchar>
+#include <optional>
 #include <stdexcept>
 
 namespace TevBackends {
 
 namespace {
 
-const std::wstring* property(const char* name)
+const std::wstring* property(const std::string& name)
 {
-    const std::wstring wideName(name, name + std::char_traits<char>::length(name));
+    const std::wstring wideName(name.begin(), name.end());
     auto* store = Tev::Framework::Framework::propertyManager();
     return store->hasProperty(wideName) ? &store->getProperty(wideName) : nullptr;
 }
@@ -26,21 +29,40 @@ std::string printable(const std::wstring& value)
     return text;
 }
 
-} // namespace
-
-void badSetting(const char* name, const std::wstring& value, const std::string& why)
+// `value` as a decimal number of type Number: digits, and a leading '-' if Number is signed.
+template <typename Number>
+std::optional<Number> parse(const std::wstring& value)
 {
-    throw std::invalid_argument("Property " + std::string(name) + " has the bad value '" + printable(value) +
-                                "': " + why);
+    std::string text;
+    for (const wchar_t c : value) {
+        if (static_cast<std::uint32_t>(c) > 0x7f)
+            return std::nullopt;
+        text += static_cast<char>(c);
+    }
+    Number number{};
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, number);
+    if (error != std::errc() || stop != end || text.empty())
+        return std::nullopt;
+    return number;
 }
 
-std::string textSetting(const char* name, const std::string& fallback)
+} // namespace
+
+void badSetting(const std::string& name, const std::wstring& value, const std::string& why)
+{
+    throw std::invalid_argument("Property " + name + " has the bad value '" + printable(value) + "': " + why);
+}
+
+std::string textSetting(const std::string& name, const std::string& fallback)
 {
     const std::wstring* value = property(name);
     if (value == nullptr)
         return fallback;
     if (value->empty())
         badSetting(name, *value, "it is empty");
+    if (value->find(L'\0') != std::wstring::npos)
+        badSetting(name, *value, "it holds a NUL character");
     std::mbstate_t state{};
     const wchar_t* source = value->c_str();
     const std::size_t length = std::wcsrtombs(nullptr, &source, 0, &state);
@@ -52,25 +74,64 @@ std::string textSetting(const char* name, const std::string& fallback)
     return text;
 }
 
-std::size_t numberSetting(const char* name, std::size_t fallback, std::size_t least, std::size_t most)
+std::size_t numberSetting(const std::string& name, std::size_t fallback, std::size_t least, std::size_t most)
 {
     const std::wstring* value = property(name);
     if (value == nullptr)
         return fallback;
-    const std::string range =
-        "a whole number from " + std::to_string(least) + " to " + std::to_string(most) + " is expected";
-    std::size_t number = 0;
-    for (const wchar_t c : *value) {
-        if (c < L'0' || c > L'9')
-            badSetting(name, *value, range);
-        const auto digit = static_cast<std::size_t>(c - L'0');
-        if (digit > most || number > (most - digit) / 10)
-            badSetting(name, *value, range);
-        number = number * 10 + digit;
+    const std::optional<std::size_t> number = parse<std::size_t>(*value);
+    if (!number || *number < least || *number > most)
+        badSetting(name, *value,
+                   "a whole number from " + std::to_string(least) + " to " + std::to_string(most) + " is expected");
+    return *number;
+}
+
+std::int64_t levelSetting(const std::string& name, std::int64_t fallback)
+{
+    const std::wstring* value = property(name);
+    if (value == nullptr)
+        return fallback;
+    std::string names;
+    for (int step = spdlog::level::trace; step <= spdlog::level::off; ++step) {
+        const auto level = static_cast<spdlog::level::level_enum>(step);
+        const spdlog::string_view_t stepName = spdlog::level::to_string_view(level);
+        if (*value == std::wstring(stepName.begin(), stepName.end()))
+            return leastLevel(level);
+        names += (names.empty() ? "" : ", ") + std::string(stepName.begin(), stepName.end());
     }
-    if (value->empty() || number < least)
-        badSetting(name, *value, range);
-    return number;
+    if (const std::optional<std::int32_t> number = parse<std::int32_t>(*value))
+        return *number;
+    badSetting(name, *value,
+               "a level name (" + names + ") or a whole number from -2147483648 to 2147483647 is expected");
+}
+
+std::size_t choiceSetting(const std::string& name, std::initializer_list<const char*> choices)
+{
+    const std::wstring* value = property(name);
+    if (value == nullptr)
+        return 0;
+    std::string names;
+    std::size_t index = 0;
+    for (const char* choice : choices) {
+        if (*value == std::wstring(choice, choice + std::char_traits<char>::length(choice)))
+            return index;
+        names += (index++ == 0 ? "" : ", ") + std::string(choice);
+    }
+    badSetting(name, *value, "one of " + names + " is expected");
+}
+
+std::pair<int, int> timeSetting(const std::string& name, std::pair<int, int> fallback)
+{
+    const std::wstring* value = property(name);
+    if (value == nullptr)
+        return fallback;
+    if (value->size() == 5 && (*value)[2] == L':') {
+        const std::optional<int> hours = parse<int>(value->substr(0, 2));
+        const std::optional<int> minutes = parse<int>(value->substr(3));
+        if (hours && minutes && *hours >= 0 && *hours < 24 && *minutes >= 0 && *minutes < 60)
+            return {*hours, *minutes};
+    }
+    badSetting(name, *value, "a time of day from 00:00 to 23:59 is expected");
 }
 
 } // namespace TevBackends

@@ -1,45 +1,73 @@
 #include "SinkBackend.h"
 
+#include "Settings.h"
+
+#include <spdlog/pattern_formatter.h>
+#include <spdlog/sinks/sink.h>
+
+#include <limits>
 #include <utility>
 
 namespace TevBackends {
 
+namespace {
+
+// The least level of each of spdlog's steps, trace to off.
+constexpr std::int64_t leastLevels[] = {std::numeric_limits<std::int32_t>::min(),
+                                        10,
+                                        20,
+                                        40,
+                                        50,
+                                        60,
+                                        std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1};
+
+} // namespace
+
 spdlog::level::level_enum spdlogLevel(LoggingLevel level) noexcept
 {
-    const int value = static_cast<int>(level);
-    if (value < 10)
-        return spdlog::level::trace;
-    if (value < 20)
-        return spdlog::level::debug;
-    if (value < 40)
-        return spdlog::level::info;
-    if (value < 50)
-        return spdlog::level::warn;
-    if (value < 60)
-        return spdlog::level::err;
-    return spdlog::level::critical;
+    int step = spdlog::level::critical;
+    while (level < leastLevels[step])
+        --step;
+    return static_cast<spdlog::level::level_enum>(step);
 }
 
-SinkChannel::SinkChannel(const std::string& loggerName, spdlog::sink_ptr sink, spdlog::level::level_enum flushLevel)
-    : logger_(loggerName, std::move(sink))
+std::int64_t leastLevel(spdlog::level::level_enum step) noexcept
+{
+    return leastLevels[step];
+}
+
+LineSettings lineSettings(const std::string& prefix, LineSettings defaults)
+{
+    return {levelSetting(prefix + "Level", defaults.level), levelSetting(prefix + "FlushLevel", defaults.flushLevel),
+            textSetting(prefix + "Pattern", defaults.pattern)};
+}
+
+SinkChannel::SinkChannel(const std::string& loggerName, spdlog::sink_ptr sink, const LineSettings& settings)
+    : logger_(loggerName, std::move(sink)), level_(settings.level), flushLevel_(settings.flushLevel)
 {
     logger_.set_level(spdlog::level::trace);
-    logger_.flush_on(flushLevel);
 }
 
 SinkChannel::~SinkChannel() = default;
 
 void SinkChannel::log(LoggingLevel level, const char* message)
 {
+    if (level < level_)
+        return;
     logger_.log(spdlogLevel(level), message);
+    if (level >= flushLevel_)
+        logger_.flush();
 }
 
 void SinkChannel::release()
 {}
 
-SinkBackend::SinkBackend(spdlog::sink_ptr sink, spdlog::level::level_enum flushLevel)
-    : sink_(std::move(sink)), flushLevel_(flushLevel)
-{}
+SinkBackend::SinkBackend(spdlog::sink_ptr sink, LineSettings settings, const std::string& lineEnd)
+    : sink_(std::move(sink)), settings_(std::move(settings))
+{
+    sink_->set_formatter(
+        std::make_unique<spdlog::pattern_formatter>(settings_.pattern, spdlog::pattern_time_type::local, lineEnd));
+}
 
 SinkBackend::~SinkBackend() = default;
 
@@ -47,7 +75,7 @@ LoggingChannel* SinkBackend::createChannel(const char* loggerName)
 {
     std::unique_ptr<SinkChannel>& channel = channels_[loggerName];
     if (!channel)
-        channel = std::make_unique<SinkChannel>(loggerName, sink_, flushLevel_);
+        channel = std::make_unique<SinkChannel>(loggerName, sink_, settings_);
     return channel.get();
 }
 

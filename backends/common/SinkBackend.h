@@ -12,8 +12,10 @@
 #include "Tev/Framework/GenericLogger/BackendLibrary.h"
 
 #include <spdlog/common.h>
+#include <spdlog/details/os.h>
 #include <spdlog/logger.h>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,13 +26,25 @@ using Tev::Framework::GenericLogger::LoggerBackend;
 using Tev::Framework::GenericLogger::LoggingChannel;
 using Tev::Framework::GenericLogger::LoggingLevel;
 
-// Our levels are any 32-bit value; spdlog's are six steps:
-// below 10 trace, 10-19 debug, 20-39 info, 40-49 warn, 50-59 err, 60 and above critical.
+// Our levels are any 32-bit value; spdlog's are six steps, each from its least level on:
+// trace (below 10), debug 10, info 20, warning 40, error 50, critical 60.
 spdlog::level::level_enum spdlogLevel(LoggingLevel level) noexcept;
+// The least of our levels that `step` stands for; above every level for off.
+std::int64_t leastLevel(spdlog::level::level_enum step) noexcept;
+
+// What every bundled backend reads under its prefix ("Tev.Backend.File."): Level,
+// FlushLevel and Pattern.
+struct LineSettings {
+    std::int64_t level;      // lines below it are not written
+    std::int64_t flushLevel; // lines at and above it are flushed at once
+    std::string pattern;     // spdlog's pattern syntax
+};
+// The settings under `prefix`, each one not set taken from `defaults`.
+LineSettings lineSettings(const std::string& prefix, LineSettings defaults);
 
 class SinkChannel : public LoggingChannel {
 public:
-    SinkChannel(const std::string& loggerName, spdlog::sink_ptr sink, spdlog::level::level_enum flushLevel);
+    SinkChannel(const std::string& loggerName, spdlog::sink_ptr sink, const LineSettings& settings);
     ~SinkChannel() override;
 
     void log(LoggingLevel level, const char* message) override;
@@ -39,12 +53,15 @@ public:
 
 private:
     spdlog::logger logger_;
+    const std::int64_t level_;
+    const std::int64_t flushLevel_;
 };
 
 class SinkBackend : public LoggerBackend {
 public:
-    // Lines at `flushLevel` and above are flushed at once.
-    SinkBackend(spdlog::sink_ptr sink, spdlog::level::level_enum flushLevel);
+    // Gives `sink` the settings' pattern, each line ended by `lineEnd`.
+    SinkBackend(spdlog::sink_ptr sink, LineSettings settings,
+                const std::string& lineEnd = spdlog::details::os::default_eol);
     ~SinkBackend() override;
 
     // The channel of `loggerName`, the same one on every call.
@@ -52,7 +69,7 @@ public:
 
 private:
     spdlog::sink_ptr sink_;
-    spdlog::level::level_enum flushLevel_;
+    const LineSettings settings_;
     std::map<std::string, std::unique_ptr<SinkChannel>> channels_;
 };
 

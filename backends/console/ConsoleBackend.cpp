@@ -1,18 +1,41 @@
 // The backend "console": every logger gets a channel that writes its messages to
 // standard output, one flushed line each, through an spdlog sink shared by all of them:
 //   12:04:05.123 warning [Net.Client] retrying in 2 s
-// Colours are used when standard output is a terminal.
+// Settings, read from the property store when the backend is created, under
+// Tev.Backend.Console.: Level, FlushLevel and Pattern (see SinkBackend.h); Stream,
+// stdout or stderr; Colour, auto (on a terminal), always or never.
 
+#include "../common/Settings.h"
 #include "../common/SinkBackend.h"
 
-#include <spdlog/pattern_formatter.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
 
 #include <memory>
 
-TEV_BACKEND_LIBRARY_EXPORT TevBackends::LoggerBackend* createBackend()
+namespace {
+
+using namespace TevBackends;
+
+LoggerBackend* createConsoleBackend()
 {
-    auto sink = std::make_shared<spdlog::sinks::stdout_color_sink_mt>();
-    sink->set_formatter(std::make_unique<spdlog::pattern_formatter>("%H:%M:%S.%e %^%l%$ [%n] %v"));
-    return new TevBackends::SinkBackend(std::move(sink), spdlog::level::trace);
+    const std::string prefix = "Tev.Backend.Console.";
+    LineSettings settings = lineSettings(
+        prefix, {leastLevel(spdlog::level::trace), leastLevel(spdlog::level::trace), "%H:%M:%S.%e %^%l%$ [%n] %v"});
+    const bool toStandardError = choiceSetting(prefix + "Stream", {"stdout", "stderr"}) == 1;
+    const spdlog::color_mode modes[] = {spdlog::color_mode::automatic, spdlog::color_mode::always,
+                                        spdlog::color_mode::never};
+    const spdlog::color_mode colour = modes[choiceSetting(prefix + "Colour", {"auto", "always", "never"})];
+    spdlog::sink_ptr sink;
+    if (toStandardError)
+        sink = std::make_shared<spdlog::sinks::stderr_color_sink_mt>(colour);
+    else
+        sink = std::make_shared<spdlog::sinks::stdout_color_sink_mt>(colour);
+    return new SinkBackend(std::move(sink), std::move(settings));
+}
+
+} // namespace
+
+TEV_BACKEND_LIBRARY_EXPORT LoggerBackend* createBackend()
+{
+    return createConsoleBackend();
 }

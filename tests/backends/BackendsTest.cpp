@@ -1,19 +1,20 @@
-// The bundled file and syslog backends against real output: files in a temporary folder
-// of each test's own, and a system-log socket of the test's own.
+// The bundled backends' settings seen in real output (files, a pipe, a system-log socket of
+// the test's own), a table per backend, and one table of the values they refuse.
 #include "Recording.h"
 
 #include "Tev/Framework/Framework.h"
 
 #include <gmock/gmock.h>
 
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -21,184 +22,228 @@ namespace {
 
 using namespace TevTest;
 namespace fs = std::filesystem;
-using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
 
-// How both backends name or rank a level.
+// Each level as the console and the file name it and the system log ranks it.
 const struct {
     int level;
     const char* name;
     int priority;
-} levelCases[] = {{-7, "trace", LOG_DEBUG},    {10, "debug", LOG_DEBUG}, {19, "debug", LOG_DEBUG},
-                  {20, "info", LOG_INFO},      {39, "info", LOG_INFO},   {40, "warning", LOG_WARNING},
-                  {50, "error", LOG_ERR},      {59, "error", LOG_ERR},   {60, "critical", LOG_CRIT},
-                  {1000, "critical", LOG_CRIT}};
+} levels[] = {{-7, "trace", LOG_DEBUG},    {10, "debug", LOG_DEBUG}, {19, "debug", LOG_DEBUG},
+              {20, "info", LOG_INFO},      {39, "info", LOG_INFO},   {40, "warning", LOG_WARNING},
+              {50, "error", LOG_ERR},      {59, "error", LOG_ERR},   {60, "critical", LOG_CRIT},
+              {1000, "critical", LOG_CRIT}};
+const std::string date = "[0-9]{4}-[0-9]{2}-[0-9]{2}", time = "[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}";
 
-Tev::Framework::Management::PropertyManager& store()
+// Sets Tev.Backend.<backend>.<name> for each "name=value" in `settings` (split at ';')
+// until the returned guard goes.
+std::shared_ptr<void> set(const std::string& backend, const std::string& settings)
 {
-    return *Tev::Framework::Framework::propertyManager();
+    auto* store = Tev::Framework::Framework::propertyManager();
+    std::vector<std::wstring> names;
+    std::istringstream each(settings);
+    for (std::string setting; std::getline(each, setting, ';');) {
+        const std::string name = "Tev.Backend." + backend + "." + setting.substr(0, setting.find('=')),
+                          value = setting.substr(setting.find('=') + 1);
+        store->setProperty(names.emplace_back(name.begin(), name.end()), {value.begin(), value.end()});
+    }
+    return {nullptr, [=](void*) {
+                for (const std::wstring& name : names)
+                    store->clearProperty(name);
+            }};
 }
 
-class FileBackend : public ::testing::Test {
+// Logs "level N" to the logger "t" at each level, then calls `after` with it.
+void logLevels(const std::function<void(int)>& after = nullptr)
+{
+    for (const auto& c : levels) {
+        LogStream(Logger::getLogger("t"), static_cast<LoggingLevel>(c.level)) << "level " << c.level;
+        if (after)
+            after(c.level);
+    }
+}
+
+// The lines `shape` gives for each level from `least` on, '@' standing for the level's name,
+// '#' for its number and '&' for its priority (with `facility`).
+std::string lines(const std::string& shape, long long least = INT_MIN, int facility = LOG_USER)
+{
+    std::string all;
+    for (const auto& c : levels)
+        for (const char ch : c.level >= least ? shape + "\n" : "")
+            all += ch == '@'   ? c.name
+                   : ch == '#' ? std::to_string(c.level)
+                   : ch == '&' ? std::to_string(facility | c.priority)
+                               : std::string(1, ch);
+    return all;
+}
+
+// Each test runs in an empty folder of its own.
+class Backends : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { fs::remove_all(dir), fs::create_directory(dir), fs::current_path(dir); }
+    void TearDown() override { resetLogging(), fs::current_path(before), fs::remove_all(dir); }
+    std::map<std::string, std::string> files() const
     {
-        char pattern[] = "/tmp/tev-file-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-        set(L"Path", (dir / "app.log").string());
+        std::map<std::string, std::string> all;
+        for (const auto& file : fs::directory_iterator(dir))
+            all[file.path().filename()] = (std::ostringstream() << std::ifstream(file.path()).rdbuf()).str();
+        return all;
     }
-    void TearDown() override
-    {
-        resetLogging();
-        for (const wchar_t* setting : {L"Path", L"MaxSize", L"MaxFiles"})
-            if (store().hasProperty(std::wstring(L"Tev.Backend.File.") + setting))
-                store().clearProperty(std::wstring(L"Tev.Backend.File.") + setting);
-        fs::remove_all(dir);
-    }
-    static void set(const wchar_t* setting, const std::string& value)
-    {
-        store().setProperty(std::wstring(L"Tev.Backend.File.") + setting, std::wstring(value.begin(), value.end()));
-    }
-    std::string read(const std::string& file) const
-    {
-        std::ostringstream text;
-        text << std::ifstream(dir / file).rdbuf();
-        return text.str();
-    }
-    fs::path dir;
+    const fs::path before = fs::current_path();
+    const fs::path dir = fs::temp_directory_path() / ("tev-backend-test-" + std::to_string(getpid()));
 };
 
-TEST_F(FileBackend, WritesTimeLevelNameAndLoggerNameAndFlushesFromWarningOn)
+TEST_F(Backends, FileWritesWhatItsSettingsSay)
 {
-    Logger::installBackend("file");
-    std::string expected;
-    for (const auto& c : levelCases) {
-        LogStream(Logger::getLogger("f"), static_cast<LoggingLevel>(c.level)) << "level " << c.level;
-        expected += "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}\\.[0-9]{3} " + std::string(c.name) + " \\[f\\] level " +
-                    std::to_string(c.level) + "\n";
-        EXPECT_EQ(read("app.log").empty(), c.level < 40) << "below 40 a line waits; at 40 all go out";
-    }
-    Logger::closeAllLoggers();
-    EXPECT_THAT(read("app.log"), ::testing::MatchesRegex(expected));
-}
-
-TEST_F(FileBackend, RotatesAtTheSizeKeepingThatManyFilesAndTheChannelPerLogger)
-{
-    set(L"MaxSize", "300");
-    set(L"MaxFiles", "2");
-    LoggerBackend* backend = Logger::installBackend("file");
-    Journal journal;
-    RecordingBackend other("B", journal);
-    Logger::installBackend(&other); // every logger is given its channels again
-    LoggingChannel* channel = backend->createChannel("f");
-    EXPECT_EQ(backend->createChannel("f"), channel) << "one channel per logger, handed out again";
-    channel->release(); // and it outlives its release: the logger may still hold it
-    for (int i = 10; i < 40; ++i)
-        LogStream(Logger::getLogger("f"), LevelInfo) << "message " << i;
-    resetLogging({&other});
-    EXPECT_FALSE(fs::exists(dir / "app.3.log"));
-    std::string kept;
-    for (const char* file : {"app.2.log", "app.1.log", "app.log"}) {
-        EXPECT_LE(fs::file_size(dir / file), 300u) << file;
-        kept += read(file);
-    }
-    const int first = std::stoi(kept.substr(kept.find("message ") + 8, 2));
-    EXPECT_GT(first, 10);
-    for (int i = first; i < 40; ++i)
-        EXPECT_THAT(kept, HasSubstr("] message " + std::to_string(i) + "\n")) << "the newest lines, in order";
-    EXPECT_EQ(std::count(kept.begin(), kept.end(), '\n'), 40 - first);
-}
-
-TEST_F(FileBackend, RefusesBadSettingsAndWritesInTheWorkingFolderByDefault)
-{
-    std::ofstream(dir / "plain");
-    const std::pair<const wchar_t*, std::string> cases[] = {{L"MaxSize", "0"},
-                                                            {L"MaxSize", "12k"},
-                                                            {L"MaxSize", ""},
-                                                            {L"MaxSize", "-1"},
-                                                            {L"MaxSize", "99999999999999999999"},
-                                                            {L"MaxFiles", "200001"},
-                                                            {L"Path", ""},
-                                                            {L"Path", (dir / "plain/a").string()}};
-    for (const auto& [setting, value] : cases) {
-        set(setting, value);
-        const std::string name(setting, setting + std::wcslen(setting));
-        EXPECT_THAT([] { Logger::loadBackend("file"); },
-                    ::testing::ThrowsMessage<std::invalid_argument>(
-                        HasSubstr("Property Tev.Backend.File." + name + " has the bad value '" + value + "'")));
-        set(setting, name == "Path" ? (dir / "app.log").string() : "5");
-    }
-    store().clearProperty(L"Tev.Backend.File.Path");
-    const fs::path before = fs::current_path();
-    fs::current_path(dir);
-    Logger::installBackend("file");
-    fs::current_path(before);
-    LogStream(Logger::getLogger("f"), LevelError) << "default";
-    EXPECT_THAT(read("tev-framework.log"), HasSubstr("] default\n"));
-}
-
-// Runs `body` in a child whose /dev is a private tmpfs with a datagram socket of the test's
-// own as /dev/log; returns the datagrams that arrived, one a line, or "skip: <why>".
-std::string systemLogOf(const std::function<void()>& body)
-{
-    int out[2];
-    if (pipe(out) != 0)
-        return "skip: no pipe";
-    const pid_t child = fork();
-    if (child == 0) {
-        auto reply = [&](const std::string& text) { (void)!write(out[1], text.data(), text.size()); };
-        sockaddr_un address{AF_UNIX, "/dev/log"};
-        const int log = socket(AF_UNIX, SOCK_DGRAM, 0);
-        if (unshare(CLONE_NEWNS) != 0 ||
-            (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 &&
-             mount(nullptr, "/dev", nullptr, MS_PRIVATE, nullptr) != 0) ||
-            mount("tmpfs", "/dev", "tmpfs", 0, nullptr) != 0 ||
-            bind(log, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            reply(std::string("skip: no /dev/log of our own (needs root): ") + std::strerror(errno)), _exit(0);
-        closelog(); // a connection inherited from the parent leads elsewhere
-        body();
-        char datagram[4096];
-        for (ssize_t n; (n = recv(log, datagram, sizeof datagram, MSG_DONTWAIT)) > 0;)
-            reply(std::string(datagram, static_cast<std::size_t>(n)) + "\n");
-        _exit(0);
-    }
-    close(out[1]);
-    std::string received;
-    char chunk[4096];
-    for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;)
-        received.append(chunk, static_cast<std::size_t>(n));
-    close(out[0]);
-    waitpid(child, nullptr, 0);
-    return received;
-}
-
-TEST(SyslogBackend, SendsEachMessageWithItsPriorityIdentAndLoggerNameAndRefusesAnEmptyIdent)
-{
-    const std::wstring identSetting = L"Tev.Backend.Syslog.Ident";
-    for (const std::wstring ident : {L"", L"tev-ident"}) {
-        // By path: a mount namespace in a chroot can hide the program's folder.
-        const std::string backend = fs::read_symlink("/proc/self/exe").parent_path() / "syslog";
-        const std::string received = systemLogOf([&] {
-            if (!ident.empty())
-                store().setProperty(identSetting, ident);
-            Logger::installBackend(backend.c_str());
-            for (const auto& c : levelCases)
-                LogStream(Logger::getLogger("syslog.test"), static_cast<LoggingLevel>(c.level)) << "level " << c.level;
-            Logger::closeAllLoggers();
+    // The settings; the files' names; the least level after which they are not empty; their text.
+    const std::tuple<const char*, std::string, long long, std::string> cases[] = {
+        {"", "tev-framework.log", 40, lines(date + " " + time + " @ \\[t\\] level #")},
+        {"Path=app.log;Level=45;FlushLevel=error;Pattern=%l|%n|%v", "app.log", 50, lines("@\\|t\\|level #", 45)},
+        {"Path=app.log;Rotation=daily;RotationTime=23:59;Level=warning;FlushLevel=off;Pattern=%v",
+         "app_" + date + "\\.log", LLONG_MAX, lines("level #", 40)},
+        {"Path=app.log;Rotation=hourly;FlushLevel=-7;Pattern=%v", "app_" + date + "_[0-9]{2}\\.log", -7,
+         lines("level #")},
+        // Three lines a file: four files made, the oldest removed.
+        {"Path=app.log;MaxSize=30;MaxFiles=2;FlushLevel=trace;Pattern=%v", "app.1.log app.2.log app.log", INT_MIN,
+         "(level [0-9]+\n){7}"},
+    };
+    for (const auto& [settings, names, firstOut, text] : cases) {
+        const auto properties = set("File", settings);
+        LoggerBackend* backend = Logger::installBackend("file");
+        LoggingChannel* channel = backend->createChannel("t");
+        channel->release();
+        EXPECT_EQ(backend->createChannel("t"), channel) << "one channel per logger, kept after its release";
+        logLevels([&](int level) {
+            EXPECT_EQ(files().begin()->second.empty(), level < firstOut) << settings << ", after level " << level;
         });
-        if (received.rfind("skip: ", 0) == 0)
-            GTEST_SKIP() << received;
-        std::string expected;
-        for (const auto& c : levelCases)
-            expected += "<" + std::to_string(LOG_USER | c.priority) + ">[A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} " +
-                        (ident.empty() ? program_invocation_short_name : "tev-ident") +
-                        "\\[[0-9]+\\]: \\[syslog.test\\] level " + std::to_string(c.level) + "\n";
-        EXPECT_THAT(received, ::testing::MatchesRegex(expected));
+        resetLogging();
+        std::string madeNames, madeText;
+        for (const auto& [name, content] : files())
+            madeNames += name + " ", madeText += content;
+        EXPECT_THAT(madeNames, MatchesRegex(names + " "));
+        EXPECT_THAT(madeText, MatchesRegex(text));
+        for (const auto& file : fs::directory_iterator(dir))
+            fs::remove(file);
     }
-    store().setProperty(identSetting, L"");
-    EXPECT_THAT([] { Logger::loadBackend("syslog"); }, ::testing::ThrowsMessage<std::invalid_argument>(HasSubstr(
-                                                           "Property Tev.Backend.Syslog.Ident has the bad value ''")));
-    store().clearProperty(identSetting);
+}
+
+// What the console backend with `settings` writes to the file descriptor `fd`, through a pipe.
+std::string console(const char* settings, int fd)
+{
+    const auto properties = set("Console", settings);
+    int ends[2];
+    EXPECT_EQ(pipe(ends), 0);
+    std::fflush(nullptr);
+    const int saved = dup(fd);
+    dup2(ends[1], fd);
+    close(ends[1]);
+    Logger::installBackend("console");
+    logLevels();
+    Logger::closeAllLoggers();
+    std::fflush(nullptr);
+    dup2(saved, fd);
+    close(saved);
+    std::string text(1 << 16, '\0'); // more than the pipe holds, so one read takes it all
+    text.resize(static_cast<std::size_t>(std::max<ssize_t>(read(ends[0], text.data(), text.size()), 0)));
+    close(ends[0]);
+    return text;
+}
+
+TEST_F(Backends, ConsoleWritesWhatItsSettingsSay)
+{
+    // The settings; the file descriptor the lines go to; the lines.
+    const std::tuple<const char*, int, std::string> cases[] = {
+        {"", 1, lines(time + " @ \\[t\\] level #")},
+        {"Stream=stderr;Level=info;Pattern=%n %l: %v", 2, lines("t @: level #", 20)},
+        {"Stream=stdout;Colour=always;Pattern=%^%l%$ %v", 1, lines("(\x1b\\[[0-9]+m)+@\x1b\\[m level #")},
+        {"Colour=never;FlushLevel=off;Pattern=%^%l%$ %v", 1, lines("@ level #")},
+    };
+    for (const auto& [settings, fd, text] : cases)
+        EXPECT_THAT(console(settings, fd), MatchesRegex(text)) << settings;
+}
+
+// In a child whose /dev/log is a socket of the test's own: logs each level through the syslog
+// backend with `settings`, then writes each message that arrived, one a line, to standard error.
+[[noreturn]] void logToOwnSystemLog(const char* settings)
+{
+    sockaddr_un address{AF_UNIX, "/dev/log"};
+    const int log = socket(AF_UNIX, SOCK_DGRAM, 0);
+    if (unshare(CLONE_NEWNS) != 0 ||
+        (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 &&
+         mount(nullptr, "/dev", nullptr, MS_PRIVATE, nullptr) != 0) ||
+        mount("tmpfs", "/dev", "tmpfs", 0, nullptr) != 0 ||
+        bind(log, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        std::fprintf(stderr, "no /dev/log of our own: %s\n", std::strerror(errno));
+        _exit(1);
+    }
+    closelog(); // a connection inherited from the parent leads elsewhere
+    const auto properties = set("Syslog", settings);
+    // By path: a mount namespace in a chroot can hide the program's folder.
+    Logger::installBackend((fs::read_symlink("/proc/self/exe").parent_path() / "syslog").c_str());
+    logLevels();
+    Logger::closeAllLoggers();
+    char datagram[4096];
+    for (ssize_t n; (n = recv(log, datagram, sizeof datagram, MSG_DONTWAIT)) > 0;)
+        std::fprintf(stderr, "%.*s\n", static_cast<int>(n), datagram);
+    _exit(0);
+}
+
+TEST_F(Backends, SyslogSendsWhatItsSettingsSay)
+{
+    if (unshare(CLONE_NEWNS) != 0)
+        GTEST_SKIP() << "no mount namespace of our own (needs root): " << std::strerror(errno);
+    const std::string stamp = "<&>[A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} ",
+                      program = program_invocation_short_name + std::string("\\[[0-9]+\\]: ");
+    const std::pair<const char*, std::string> cases[] = {
+        {"", lines(stamp + program + "\\[t\\] level #")},
+        {"Ident=tev-ident;Facility=local3;Level=50;Pattern=%l %v",
+         lines(stamp + "tev-ident\\[[0-9]+\\]: @ level #", 50, LOG_LOCAL3)},
+        {"Facility=daemon;Level=info;FlushLevel=debug", lines(stamp + program + "\\[t\\] level #", 20, LOG_DAEMON)},
+    };
+    for (const auto& [settings, text] : cases)
+        EXPECT_EXIT(logToOwnSystemLog(settings), ::testing::ExitedWithCode(0), MatchesRegex(text));
+}
+
+TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
+{
+    using namespace std::string_literals;
+    const std::string size = "a whole number from 1 to 18446744073709551615 is expected",
+                      level = "a level name (trace, debug, info, warning, error, critical, off) or a whole number "
+                              "from -2147483648 to 2147483647 is expected";
+    // The backend; its settings, the last one refused; why.
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"File", "MaxSize=0", size},
+        {"File", "MaxSize=12k", size},
+        {"File", "MaxSize=18446744073709551616", size},
+        {"File", "MaxFiles=200001", "a whole number from 0 to 200000 is expected"},
+        {"File", "Rotation=hourly;MaxFiles=65535", "a whole number from 0 to 65534 is expected"},
+        {"File", "Path=", "it is empty"},
+        {"File", "Path=app\0.log"s, "it holds a NUL character"},
+        {"File", "Path=/proc/none/app.log",
+         "Failed opening file /proc/none/app.log for writing: No such file or directory"},
+        {"File", "Rotation=weekly", "one of size, daily, hourly is expected"},
+        {"File", "RotationTime=24:00", "a time of day from 00:00 to 23:59 is expected"},
+        {"File", "Level=Warning", level},
+        {"File", "FlushLevel=2147483648", level},
+        {"Console", "Level=+5", level},
+        {"Console", "Stream=stdlog", "one of stdout, stderr is expected"},
+        {"Console", "Colour=yes", "one of auto, always, never is expected"},
+        {"Syslog", "FlushLevel= 5", level},
+        {"Syslog", "Facility=local8",
+         "one of user, local0, local1, local2, local3, local4, local5, local6, local7, daemon is expected"},
+        {"Syslog", "Ident=id\0x"s, "it holds a NUL character"},
+    };
+    for (const auto& [backend, settings, why] : cases) {
+        const auto properties = set(backend, settings);
+        std::string library = backend, refused = settings.substr(settings.find_last_of(';') + 1);
+        library[0] = static_cast<char>(std::tolower(library[0]));
+        std::replace(refused.begin(), refused.end(), '\0', '?');
+        refused.replace(refused.find('='), 1, " has the bad value '");
+        EXPECT_THAT([&] { Logger::loadBackend(library.c_str()); },
+                    ::testing::ThrowsMessage<std::invalid_argument>("Property Tev.Backend." + backend + "." + refused +
+                                                                    "': " + why));
+    }
+    EXPECT_TRUE(files().empty()) << "every setting is read before the file is made";
 }
 
 } // namespace
