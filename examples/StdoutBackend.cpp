@@ -1,8 +1,16 @@
 // The backend library "stdout": every logger gets a channel that prints its messages.
+//
+// The framework asks a backend for a channel for every logger whenever any backend is
+// installed, and forgets the previous pointer without releasing it; it calls release()
+// once, when the logger is closed. So the backend keeps one channel per logger name,
+// hands that one out again, and frees them all when it is deleted (the framework deletes
+// a backend it loaded after releasing every channel).
 
 #include <Tev/Framework/GenericLogger/BackendLibrary.h>
 
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <string>
 
 namespace {
@@ -20,11 +28,8 @@ public:
         std::printf("  [stdout] %-14s level %2d: %s\n", loggerName_.c_str(), static_cast<int>(level), message);
     }
 
-    void release() override
-    {
-        std::printf("  [stdout] channel of %s released\n", loggerName_.c_str());
-        delete this;
-    }
+    // The channel stays with its backend, which may hand it out again.
+    void release() override { std::printf("  [stdout] channel of %s released\n", loggerName_.c_str()); }
 
 private:
     const std::string loggerName_;
@@ -33,9 +38,18 @@ private:
 class StdoutBackend : public LoggerBackend {
 public:
     StdoutBackend() { std::printf("  [stdout] backend created\n"); }
-    ~StdoutBackend() override { std::printf("  [stdout] backend deleted\n"); }
+    ~StdoutBackend() override { std::printf("  [stdout] backend deleted with its %zu channels\n", channels_.size()); }
 
-    LoggingChannel* createChannel(const char* loggerName) override { return new StdoutChannel(loggerName); }
+    LoggingChannel* createChannel(const char* loggerName) override
+    {
+        std::unique_ptr<StdoutChannel>& channel = channels_[loggerName];
+        if (!channel)
+            channel = std::make_unique<StdoutChannel>(loggerName);
+        return channel.get();
+    }
+
+private:
+    std::map<std::string, std::unique_ptr<StdoutChannel>> channels_;
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 // A tour of the library as a new client meets it: loggers and thresholds, the cache,
-// backends loaded by name (console, file), TEV_LOG, properties, counters, the object
-// registry, random numbers, the crisis log, and closing the loggers.
+// backends loaded by name (console, stdout, file), TEV_LOG, properties, counters, the object
+// registry, random numbers, the crisis log, and closing the loggers. The example backend
+// library "stdout" (StdoutBackend.cpp) is built beside it and installed by name.
 
 #include <Tev/Framework/Counting/Counter.h>
 #include <Tev/Framework/CrisisLogging/CrisisLogger.h>
@@ -72,6 +73,10 @@ int main()
         TEV_LOG(app, LevelInfo) << "not shown " << expensive();
         TEV_LOG(app, LevelError) << "shown, took " << 3.5 << " ms";
         std::printf("   expensive() was called %d times\n", expensiveCalls);
+
+        step("The example backend 'stdout' (stdout_ru.so, built beside this program): one more channel per logger.");
+        Logger::installBackend("stdout");
+        LogStream(net, LevelWarning) << "this line goes to every installed backend";
 
         step("The backend 'file', configured through properties: a rotating file of 64 KiB, 2 kept.");
         const std::string path = (std::filesystem::temp_directory_path() / "tev-demo.log").string();
