@@ -1,0 +1,23 @@
+# Doxygen's input filter for the pages in docs/: a line "<!-- README: Title -->" becomes the
+# text of the README's section "## Title", so that the reference shows the README's own words.
+# Outside code blocks the % of "%word" is doubled: Doxygen drops it, even in code spans.
+function emit(line) {
+    if (line ~ /^```/)
+        fenced = !fenced
+    else if (!fenced)
+        gsub(/%[$A-Za-z0-9_]/, "%&", line)
+    print line
+}
+/^<!-- README: .* -->$/ {
+    heading = "## " substr($0, 14, length($0) - 17)
+    inside = 0
+    while ((getline line < "README.md") > 0) {
+        if (line ~ /^## /)
+            inside = line == heading
+        else if (inside)
+            emit(line)
+    }
+    close("README.md")
+    next
+}
+{ emit($0) }
