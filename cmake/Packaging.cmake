@@ -22,49 +22,33 @@ install(FILES ${PROJECT_BINARY_DIR}/TevFrameworkConfig.cmake
               ${PROJECT_BINARY_DIR}/TevFrameworkConfigVersion.cmake
         DESTINATION ${TEV_CMAKE_DIR} COMPONENT development)
 
-if(WIN32)
+if(NOT WIN32)
+  # The pkg-config file finds the prefix from where it lies, so that an installation
+  # moved elsewhere (cmake --install --prefix) still works; under /usr it names it.
+  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    set(TEV_PC_PREFIX /usr)
+  else()
+    file(RELATIVE_PATH TEV_PC_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+    set(TEV_PC_PREFIX "\${pcfiledir}/${TEV_PC_PREFIX}")
+  endif()
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/tevframework.pc.in
+    ${PROJECT_BINARY_DIR}/tevframework.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/tevframework.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+          COMPONENT development)
+endif()
+
+# The packages, only where this is the project being built: the Debian packages on Linux
+# (./build.sh package), the zip on Windows (./build.sh windows).
+if(NOT PROJECT_IS_TOP_LEVEL)
   return()
 endif()
-# The pkg-config file finds the prefix from where it lies, so that an installation
-# moved elsewhere (cmake --install --prefix) still works; under /usr it names it.
-if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
-  set(TEV_PC_PREFIX /usr)
+set(CPACK_PACKAGE_NAME tevframework)
+set(CPACK_PACKAGE_VENDOR "Tev Framework")
+set(CPACK_PACKAGE_CONTACT "Tev Framework developers <tev-framework@example.org>")
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
+set(CPACK_STRIP_FILES ON)
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/WindowsZip.cmake)
 else()
-  file(RELATIVE_PATH TEV_PC_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
-  set(TEV_PC_PREFIX "\${pcfiledir}/${TEV_PC_PREFIX}")
-endif()
-configure_file(${PROJECT_SOURCE_DIR}/cmake/tevframework.pc.in
-  ${PROJECT_BINARY_DIR}/tevframework.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/tevframework.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
-        COMPONENT development)
-
-# Debian packages (./build.sh package): libtevframework1 and libtevframework-dev.
-if(PROJECT_IS_TOP_LEVEL)
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_PACKAGE_NAME tevframework)
-  set(CPACK_PACKAGE_VENDOR "Tev Framework")
-  set(CPACK_PACKAGE_CONTACT "Tev Framework developers <tev-framework@example.org>")
-  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-      "C++17 application framework: loggers with pluggable backends, properties, named objects, counters")
-  set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
-  set(CPACK_DEB_COMPONENT_INSTALL ON)
-  set(CPACK_COMPONENTS_ALL runtime development)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
-  set(CPACK_STRIP_FILES ON)
-
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libtevframework1)
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-  set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "Tev Framework library and its bundled logging backends (console, file, syslog)")
-  # Its dependencies come from the libraries it holds; libtevframework.so.1 is its own.
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/bin)
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-
-  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libtevframework-dev)
-  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
-  set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "Tev Framework headers, CMake package and pkg-config file")
-  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
-      "libtevframework1 (= ${PROJECT_VERSION}-1), libboost-dev (>= 1.74)")
-  include(CPack)
+  include(${CMAKE_CURRENT_LIST_DIR}/DebianPackages.cmake)
 endif()

@@ -4,7 +4,9 @@
 # Boost, spdlog and GoogleTest come from Debian's Linux packages: see windows/*.cmake.
 list(PREPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR}/windows)
 
-# The compiler's runtime DLLs go beside the programs, as a Windows program ships them.
+# The compiler's runtime DLLs go beside the programs, as a Windows program ships them, and
+# into the zip (WindowsZip.cmake).
+set(TEV_MINGW_RUNTIME_DLLS "")
 foreach(tev_runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${tev_runtime}
                   OUTPUT_VARIABLE tev_runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -12,6 +14,7 @@ foreach(tev_runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not know where ${tev_runtime} is")
   endif()
   file(COPY ${tev_runtime_path} DESTINATION ${PROJECT_BINARY_DIR}/bin)
+  list(APPEND TEV_MINGW_RUNTIME_DLLS ${tev_runtime_path})
 endforeach()
 
 # The Wine prefix lives in the build tree, never in the user's home.

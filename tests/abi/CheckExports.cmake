@@ -2,6 +2,7 @@
 # line "? symbol" lists one that some compilers leave out (the complete-object
 # constructor of an abstract class, which nothing can call).
 #   cmake -DNM=nm -DLIBRARY=libtevframework.so -DEXPECTED=exported-symbols.txt -P CheckExports.cmake
+cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${NM} -D --defined-only --format=posix ${LIBRARY}
                 OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
 if(failed)

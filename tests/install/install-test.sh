@@ -5,7 +5,4 @@ set -eu
 work=$(mktemp -d "${TMPDIR:-/tmp}/tev-install-test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cmake --install "$1" --prefix "$work/prefix" >/dev/null
-# A prefix of one's own: the loader is told where the library and its backends are.
-LD_LIBRARY_PATH=$(dirname "$(find "$work/prefix" -name 'libtevframework.so.1' | head -n 1)")
-export LD_LIBRARY_PATH
 sh "$(dirname "$0")/client/build-and-run.sh" "$work/prefix" "$work"

@@ -2,20 +2,30 @@
 #define TEV_PLATFORM_SHAREDLIBRARY_H
 
 #include <string>
+#include <vector>
 
 namespace Tev::Platform {
 
 using LibraryHandle = void*;
 using SymbolAddress = void (*)();
 
-// Loads a dynamic library. A name with a directory separator is a path; a bare
-// file name is looked for in the running program's directory first, then where
-// the system's loader looks. Returns null when the library cannot be loaded.
+// Loads a dynamic library. A name with a directory separator is a path, loaded as it is.
+// A bare file name is looked for in the running program's folder, then in the folder of
+// this library (the framework's) and in its subfolder TEV_BACKEND_FOLDER, then where the
+// system's loader looks. Returns null when nothing loaded. When given, `filesTried` gets
+// every file tried, in order (the last one the bare name handed to the system's loader),
+// and `reason` the loader's own text for the failure that tells most: that of a file
+// that exists but would not load, else that of the last try; it is emptied on success.
 // Throws std::bad_alloc.
-LibraryHandle loadLibrary(const std::string& fileName);
+LibraryHandle loadLibrary(const std::string& fileName, std::vector<std::string>* filesTried = nullptr,
+                          std::string* reason = nullptr);
 
 // The address of an exported symbol, or null (also for a null handle).
 SymbolAddress findSymbol(LibraryHandle library, const char* symbolName) noexcept;
+
+// The loader's text for the failure of the last findSymbol() on this thread: call it
+// right after. Throws std::bad_alloc.
+std::string symbolError();
 
 // Unloads a library; a null handle is ignored.
 void unloadLibrary(LibraryHandle library) noexcept;

@@ -3,7 +3,22 @@
 
 #include "Tev/Framework/Export.h"
 
+#include <string>
+#include <vector>
+
 namespace Tev::Gadgets::DLL {
+
+/// What loading a library tried and, when it failed, why: filled in by DLLHolder's
+/// constructor and by resolveFunction when they are given one.
+struct DLLLoadReport {
+    /// Every file tried, in order; for a bare name the last is that name, handed to the
+    /// system's loader.
+    std::vector<std::string> filesTried;
+    /// The loader's own text (dlerror(); on Windows, GetLastError()'s message) for the
+    /// failure that tells most: a file that exists but would not load, else the last try;
+    /// for a library that lacks a function, the failed look-up. Empty when all went well.
+    std::string reason;
+};
 
 /// Owns one loaded dynamic library and unloads it when destroyed.
 ///
@@ -13,10 +28,13 @@ namespace Tev::Gadgets::DLL {
 /// run concurrently on one holder, construction and destruction may not.
 class TEV_API DLLHolder {
 public:
-    /// Loads `fileName`. A name containing '/' is a path; a bare file name is looked
-    /// for in the running program's directory first, then where the system's loader
-    /// looks. Throws std::bad_alloc.
+    /// Loads `fileName`. A name containing '/' (or '\' on Windows) is a path, loaded as
+    /// it is. A bare file name is looked for in the running program's folder, then in the
+    /// framework library's folder and in its `tevframework` subfolder, then where the
+    /// system's loader looks. Throws std::bad_alloc.
     explicit DLLHolder(const char* fileName);
+    /// The same, and records in `report` the files tried and why none loaded.
+    DLLHolder(const char* fileName, DLLLoadReport& report);
     ~DLLHolder();
 
     DLLHolder(DLLHolder&& other) noexcept;
@@ -39,9 +57,18 @@ public:
         return reinterpret_cast<Function>(resolveAddress(name));
     }
 
+    /// The same; when the library is loaded but lacks `name`, the loader's text goes to
+    /// `report.reason` before the throw.
+    template <typename Function>
+    Function resolveFunction(const char* name, DLLLoadReport& report) const
+    {
+        return reinterpret_cast<Function>(resolveAddress(name, &report));
+    }
+
 private:
     using Address = void (*)();
     Address resolveAddress(const char* name) const;
+    Address resolveAddress(const char* name, DLLLoadReport* report) const;
 
     void* handle_;
 };

@@ -17,6 +17,11 @@ DLLHolder::DLLHolder(const char* fileName)
     : handle_(fileName != nullptr ? Platform::loadLibrary(std::string(fileName)) : nullptr)
 {}
 
+DLLHolder::DLLHolder(const char* fileName, DLLLoadReport& report)
+    : handle_(fileName != nullptr ? Platform::loadLibrary(std::string(fileName), &report.filesTried, &report.reason)
+                                  : nullptr)
+{}
+
 DLLHolder::~DLLHolder()
 {
     Platform::unloadLibrary(handle_);
@@ -46,8 +51,15 @@ bool DLLHolder::holdsSameLibraryAs(const DLLHolder& other) const noexcept
 
 DLLHolder::Address DLLHolder::resolveAddress(const char* name) const
 {
+    return resolveAddress(name, nullptr);
+}
+
+DLLHolder::Address DLLHolder::resolveAddress(const char* name, DLLLoadReport* report) const
+{
     const Address p = Platform::findSymbol(handle_, name);
     if (p == nullptr) {
+        if (report != nullptr && handle_ != nullptr && name != nullptr)
+            report->reason = Platform::symbolError();
         std::string text("Unable to resolve function ");
         text += name != nullptr ? name : "";
         text += " from dynamic library\nExpression 'p != 0' failed in 'Tev/Gadgets/DLL/DLLHolder', line: ";

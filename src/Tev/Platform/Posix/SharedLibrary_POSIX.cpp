@@ -3,61 +3,94 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace Tev::Platform {
 
 namespace {
 
-std::string programDirectory()
+// The folder part of `path`, with its final '/'; empty if it has none.
+std::string folderOf(const std::string& path)
+{
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string programFolder()
 {
     std::vector<char> path(4096);
     for (;;) {
         const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
         if (length < 0)
             return std::string();
-        if (static_cast<std::size_t>(length) < path.size()) {
-            std::string program(path.data(), static_cast<std::size_t>(length));
-            const std::string::size_type slash = program.rfind('/');
-            return slash == std::string::npos ? std::string() : program.substr(0, slash + 1);
-        }
+        if (static_cast<std::size_t>(length) < path.size())
+            return folderOf(std::string(path.data(), static_cast<std::size_t>(length)));
         path.resize(path.size() * 2);
     }
 }
 
-void* open(const std::string& path) noexcept
+// The folder of the file that this library was loaded from.
+std::string libraryFolder()
 {
-    return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    static const char anchor = 0;
+    Dl_info info{};
+    if (::dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr)
+        return std::string();
+    return folderOf(info.dli_fname);
 }
 
 } // namespace
 
-LibraryHandle loadLibrary(const std::string& fileName)
+LibraryHandle loadLibrary(const std::string& fileName, std::vector<std::string>* filesTried, std::string* reason)
 {
     if (fileName.empty())
         return nullptr;
-    if (fileName.find('/') != std::string::npos)
-        return open(fileName);
-    const std::string directory = programDirectory();
-    if (!directory.empty()) {
-        const std::string besideProgram = directory + fileName;
-        if (::access(besideProgram.c_str(), F_OK) == 0)
-            if (void* handle = open(besideProgram))
-                return handle;
+    std::vector<std::string> files;
+    if (fileName.find('/') == std::string::npos) {
+        const std::string besideLibrary = libraryFolder();
+        for (const std::string& folder : {programFolder(), besideLibrary, besideLibrary + TEV_BACKEND_FOLDER "/"})
+            if (!folder.empty() && std::find(files.begin(), files.end(), folder + fileName) == files.end())
+                files.push_back(folder + fileName);
     }
-    return open(fileName);
+    files.push_back(fileName); // a path, or the bare name for the system's loader
+    std::string failure;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const bool last = i + 1 == files.size();
+        if (filesTried != nullptr)
+            filesTried->push_back(files[i]);
+        if (!last && ::access(files[i].c_str(), F_OK) != 0)
+            continue;
+        if (void* handle = ::dlopen(files[i].c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            if (reason != nullptr)
+                reason->clear();
+            return handle;
+        }
+        const char* error = ::dlerror();
+        if (failure.empty())
+            failure = error != nullptr ? error : "dlopen failed";
+    }
+    if (reason != nullptr)
+        *reason = failure;
+    return nullptr;
 }
 
 SymbolAddress findSymbol(LibraryHandle library, const char* symbolName) noexcept
 {
     if (library == nullptr || symbolName == nullptr)
         return nullptr;
+    ::dlerror(); // a null address alone does not tell a failure
     void* address = ::dlsym(library, symbolName);
     SymbolAddress function = nullptr;
     static_assert(sizeof function == sizeof address, "function and data pointers differ in size");
     std::memcpy(&function, &address, sizeof function);
     return function;
+}
+
+std::string symbolError()
+{
+    const char* error = ::dlerror();
+    return error != nullptr ? error : "the symbol's address is null";
 }
 
 void unloadLibrary(LibraryHandle library) noexcept

@@ -7,21 +7,94 @@
 
 namespace Tev::Platform {
 
-LibraryHandle loadLibrary(const std::string& fileName)
+namespace {
+
+// The folder of `module`'s file (the program's for null), with its final '\'.
+std::string folderOf(HMODULE module)
+{
+    std::vector<char> path(MAX_PATH);
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return std::string();
+        if (length < path.size()) {
+            const std::string file(path.data(), length);
+            const std::string::size_type slash = file.find_last_of("\\/");
+            return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+// The folder of the DLL that this code is part of.
+std::string libraryFolder()
+{
+    static const char anchor = 0;
+    HMODULE module = nullptr;
+    if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              &anchor, &module))
+        return std::string();
+    return folderOf(module);
+}
+
+// GetLastError()'s message for `code`, without its line end.
+std::string messageOf(DWORD code)
+{
+    char* text = nullptr;
+    const DWORD length =
+        ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = length != 0 ? std::string(text, length) : "error " + std::to_string(code);
+    ::LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    return message;
+}
+
+} // namespace
+
+LibraryHandle loadLibrary(const std::string& fileName, std::vector<std::string>* filesTried, std::string* reason)
 {
     if (fileName.empty())
         return nullptr;
-    // A bare file name is looked for in the program's folder first: Windows' own
-    // search order. A path needs backslashes; LoadLibraryA may refuse '/'.
+    // LoadLibrary may refuse '/' in a path.
     std::string name = fileName;
     std::replace(name.begin(), name.end(), '/', '\\');
-    // No message box when the library or one it needs is missing.
-    DWORD previousMode = 0;
-    const BOOL quiet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
-    const HMODULE module = ::LoadLibraryA(name.c_str());
-    if (quiet)
-        ::SetThreadErrorMode(previousMode, nullptr);
-    return reinterpret_cast<LibraryHandle>(module);
+    std::vector<std::string> files;
+    if (name.find('\\') == std::string::npos) {
+        const std::string besideLibrary = libraryFolder();
+        for (const std::string& folder : {folderOf(nullptr), besideLibrary, besideLibrary + TEV_BACKEND_FOLDER "\\"})
+            if (!folder.empty() && std::find(files.begin(), files.end(), folder + name) == files.end())
+                files.push_back(folder + name);
+    }
+    files.push_back(name); // a path, or the bare name for the system's search
+    std::string failure;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const bool last = i + 1 == files.size();
+        if (filesTried != nullptr)
+            filesTried->push_back(files[i]);
+        if (!last && ::GetFileAttributesA(files[i].c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue;
+        // No message box when the library or one it needs is missing. A library found in a
+        // folder has the libraries it needs looked for in that folder too.
+        DWORD previousMode = 0;
+        const BOOL quiet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
+        const HMODULE module = last ? ::LoadLibraryA(files[i].c_str())
+                                    : ::LoadLibraryExA(files[i].c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        const DWORD error = ::GetLastError();
+        if (quiet)
+            ::SetThreadErrorMode(previousMode, nullptr);
+        if (module != nullptr) {
+            if (reason != nullptr)
+                reason->clear();
+            return reinterpret_cast<LibraryHandle>(module);
+        }
+        if (failure.empty())
+            failure = messageOf(error);
+    }
+    if (reason != nullptr)
+        *reason = failure;
+    return nullptr;
 }
 
 SymbolAddress findSymbol(LibraryHandle library, const char* symbolName) noexcept
@@ -33,6 +106,11 @@ SymbolAddress findSymbol(LibraryHandle library, const char* symbolName) noexcept
     static_assert(sizeof function == sizeof address, "FARPROC and function pointers differ in size");
     std::memcpy(&function, &address, sizeof function);
     return function;
+}
+
+std::string symbolError()
+{
+    return messageOf(::GetLastError());
 }
 
 void unloadLibrary(LibraryHandle library) noexcept
