@@ -36,7 +36,7 @@ std::int64_t leastLevel(spdlog::level::level_enum step) noexcept
     return leastLevels[step];
 }
 
-LineSettings lineSettings(const std::string& prefix, LineSettings defaults)
+LineSettings lineSettings(const std::string& prefix, const LineSettings& defaults)
 {
     return {levelSetting(prefix + "Level", defaults.level), levelSetting(prefix + "FlushLevel", defaults.flushLevel),
             textSetting(prefix + "Pattern", defaults.pattern)};

@@ -40,7 +40,7 @@ struct LineSettings {
     std::string pattern;     // spdlog's pattern syntax
 };
 // The settings under `prefix`, each one not set taken from `defaults`.
-LineSettings lineSettings(const std::string& prefix, LineSettings defaults);
+LineSettings lineSettings(const std::string& prefix, const LineSettings& defaults);
 
 class SinkChannel : public LoggingChannel {
 public:

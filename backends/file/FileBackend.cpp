@@ -8,7 +8,8 @@
 //   Rotation      size (app.log, then app.1.log, the newest, ...), daily
 //                 (app_2026-12-06.log) or hourly (app_2026-12-06_12.log)
 //   MaxSize       size rotation: bytes a file may reach; default 10485760
-//   MaxFiles      rotated files kept beside the current one; default 3
+//   MaxFiles      rotated files kept beside the current one, 0 to 200000 by size, 0 to
+//                 65534 by time; default 3
 //   RotationTime  daily rotation: the time of day, HH:MM; default 00:00
 // A bad setting, or a file that cannot be opened, makes createBackend throw
 // std::invalid_argument naming the property and its value.
@@ -45,12 +46,12 @@ LoggerBackend* createFileBackend()
     const auto [hour, minute] = timeSetting(prefix + "RotationTime", {0, 0});
 
     spdlog::sink_ptr sink;
-    const auto kept = static_cast<std::uint16_t>(maxFiles + 1);
+    const auto filesByTime = static_cast<std::uint16_t>(maxFiles + 1); // for time rotation only
     try {
         if (rotation == Daily)
-            sink = std::make_shared<spdlog::sinks::daily_file_sink_mt>(path, hour, minute, false, kept);
+            sink = std::make_shared<spdlog::sinks::daily_file_sink_mt>(path, hour, minute, false, filesByTime);
         else if (rotation == Hourly)
-            sink = std::make_shared<spdlog::sinks::hourly_file_sink_mt>(path, false, kept);
+            sink = std::make_shared<spdlog::sinks::hourly_file_sink_mt>(path, false, filesByTime);
         else
             sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(path, maxSize, maxFiles);
     } catch (const spdlog::spdlog_ex& error) {

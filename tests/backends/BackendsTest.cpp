@@ -113,7 +113,7 @@ TEST_F(Backends, FileWritesWhatItsSettingsSay)
         LoggingChannel* channel = backend->createChannel("t");
         channel->release();
         EXPECT_EQ(backend->createChannel("t"), channel) << "one channel per logger, kept after its release";
-        logLevels([&](int level) {
+        logLevels([&, firstOut = firstOut, settings = settings](int level) {
             EXPECT_EQ(files().begin()->second.empty(), level < firstOut) << settings << ", after level " << level;
         });
         resetLogging();
