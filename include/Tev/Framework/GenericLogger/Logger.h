@@ -226,8 +226,13 @@ public:
     /// Loads the backend library `name` (file "<name>_ru.so"; "<name>_ru.dll" on Windows),
     /// records it and the backend its createBackend() returns, and returns that backend
     /// (possibly null) without installing it. Each call loads and creates anew.
-    /// Throws std::runtime_error when createBackend cannot be resolved, std::invalid_argument
-    /// for a null name, and what createBackend() throws. A failed load records nothing,
+    /// Throws BackendLibraryError (a std::runtime_error, BackendLibraryError.h) when the
+    /// library cannot be loaded or lacks createBackend: its what() is "Unable to resolve
+    /// function createBackend from dynamic library" and the failed check, and it names the
+    /// files tried and the loader's reason. A bare name is looked for in the program's
+    /// folder, the framework library's folder and its `tevframework` subfolder, then where
+    /// the system's loader looks. Throws std::invalid_argument for a null name, and what
+    /// createBackend() throws. A failed load records nothing,
     /// except that a library which loaded stays loaded until closeAllLoggers() if no other
     /// load holds it, so that what its factory left behind keeps its code.
     /// Refused with LoggerBackendLoadError, and nothing loaded: from inside a backend or a

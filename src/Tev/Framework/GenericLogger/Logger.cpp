@@ -1,5 +1,6 @@
 #include "Tev/Framework/GenericLogger/Logger.h"
 
+#include "Tev/Framework/GenericLogger/BackendLibraryError.h"
 #include "Tev/Framework/GenericLogger/MessageCache.h"
 #include "Tev/Framework/LibraryState.h"
 #include "Tev/Platform/Processor.h"
@@ -368,12 +369,20 @@ LoggerBackend* Logger::loadAndCreate(const char* name, bool andInstall)
     // unload()).
     const std::string fileName = std::string(name) + "_ru" + Platform::sharedLibrarySuffix();
     LibraryList libraries; // this load's holder, or holders to unload once the mutex is let go
-    libraries.push_back(std::make_unique<Gadgets::DLL::DLLHolder>(fileName.c_str()));
+    Gadgets::DLL::DLLLoadReport report;
+    libraries.push_back(std::make_unique<Gadgets::DLL::DLLHolder>(fileName.c_str(), report));
     Gadgets::DLL::DLLHolder& library = *libraries.back();
     CreateBackend createBackend = nullptr;
     std::exception_ptr unresolved;
     try {
-        createBackend = library.resolveFunction<CreateBackend>("createBackend");
+        createBackend = library.resolveFunction<CreateBackend>("createBackend", report);
+    } catch (const std::runtime_error& error) {
+        // The text stays what callers compare; the rest tells what was tried and why it failed.
+        try {
+            throw BackendLibraryError(error.what(), name, std::move(report.filesTried), std::move(report.reason));
+        } catch (...) {
+            unresolved = std::current_exception();
+        }
     } catch (...) {
         unresolved = std::current_exception();
     }
