@@ -1,5 +1,6 @@
 # Doxygen's input filter for the pages in docs/: a line "<!-- README: Title -->" becomes the
-# text of the README's section "## Title", so that the reference shows the README's own words.
+# text of the README's section "## Title", so that the reference shows the README's own words;
+# a section not found makes Doxygen warn.
 # Outside code blocks the % of "%word" is doubled: Doxygen drops it, even in code spans.
 function emit(line) {
     if (line ~ /^```/)
@@ -10,14 +11,16 @@ function emit(line) {
 }
 /^<!-- README: .* -->$/ {
     heading = "## " substr($0, 14, length($0) - 17)
-    inside = 0
+    inside = found = 0
     while ((getline line < "README.md") > 0) {
         if (line ~ /^## /)
-            inside = line == heading
+            found += inside = line == heading
         else if (inside)
             emit(line)
     }
     close("README.md")
+    if (!found)
+        print "\\ref no_such_README_section"  # a warning, which fails the build
     next
 }
 { emit($0) }
