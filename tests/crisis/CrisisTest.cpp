@@ -1,94 +1,117 @@
-// The crisis log. Every test process has a /var/tmp of its own (PrivateVarTmp.h);
-// where that cannot be had, the tests are skipped and say why. The log is one per
-// process: each test needs a process of its own, as ctest gives it.
-#include "PrivateVarTmp.h"
-
+// The crisis log, on Linux and on Windows. The log is one per process, so every case that
+// opens it does so in a child process of its own (a death test), and the test process
+// checks the file afterwards. On Linux the tests get a /var/tmp of their own
+// (PrivateVarTmp.h) and are skipped, saying why, where none can be had; on Windows the log
+// is C:\tev.log of the Wine prefix, put back as it was found.
 #include "Tev/Framework/CrisisLogging/CrisisLogger.h"
 #include "Tev/Framework/CrisisLogging/TimeStamp.h"
 #include "Tev/Framework/Exceptions/FrameworkException.h"
+#include "Tev/Platform/TextModeWrite.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
+#include <boost/thread/exceptions.hpp>
 
-#include <ctime>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <random>
+#include <regex>
+#include <sstream>
 #include <thread>
-#include <vector>
+
+#if defined(_WIN32)
+#  include <windows.h>
+#else
+#  include "PrivateVarTmp.h"
+
+#  include <dlfcn.h>
+#  include <fcntl.h>
+#  include <pthread.h>
+#  include <sys/file.h>
+#  include <sys/mount.h>
+#  include <sys/stat.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
+#endif
 
 namespace {
 
+using ::testing::ExitedWithCode;
 using Tev::Framework::CrisisLogging::CrisisLogger;
-using Tev::Framework::Exceptions::FrameworkException;
+namespace fs = std::filesystem;
 
-const char* const logPath = "/var/tmp/tev.log";
-std::string notIsolated; // why the tests cannot run here, if they cannot
-bool realRoot = false;   // may give files away to another user
-
-bool writeFile(const char* path, const std::string& text)
+#if defined(_WIN32)
+const char* const logPath = "C:\\tev.log";
+const char* const target = "C:\\tev-test-target";
+const std::string lineEnd = "\r\n";
+const std::string stamp = "\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - "; // GoogleTest's own regular expressions here
+using Hold = HANDLE;
+// Opened for writing and shared for reading only, as the crisis logger does.
+Hold hold()
 {
-    return bool(std::ofstream(path) << text);
+    return CreateFileA(logPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
 }
+bool holding(Hold h)
+{
+    return h != INVALID_HANDLE_VALUE;
+}
+void letGo(Hold h)
+{
+    if (holding(h))
+        CloseHandle(h);
+}
+#else
+const char* const logPath = "/var/tmp/tev.log";
+const char* const target = "/var/tmp/tev-test-target";
+const std::string lineEnd = "\n";
+const std::string stamp = "[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} - ";
+using Hold = int;
+// Opened and locked, as the crisis logger does.
+Hold hold()
+{
+    const int fd = ::open(logPath, O_RDWR | O_CREAT, 0600);
+    return fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 ? (::close(fd), -1) : fd;
+}
+bool holding(Hold h)
+{
+    return h >= 0;
+}
+void letGo(Hold h)
+{
+    if (holding(h))
+        ::close(h);
+}
+bool realRoot = false; // may give files away to another user
+#endif
+const std::string refusal = std::string("Error opening log file: '") + logPath + "'";
+std::string notIsolated; // why the tests cannot run here, if they cannot
 
-std::vector<std::string> loggedLines()
+std::string readLog()
 {
     std::ifstream in(logPath, std::ios::binary);
-    std::vector<std::string> result;
-    for (std::string line; std::getline(in, line);)
-        result.push_back(line);
-    return result;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Whether the line starts like "HH:MM:SS.mmm - ", as far as it goes.
-bool stampShaped(const std::string& line)
+// 0 if instance() opened the log, 1 if it refused it with the documented message, 2 else.
+int tryToOpen()
 {
-    const std::string shape = "00:00:00.000 - ";
-    for (std::size_t i = 0; i < line.size() && i < shape.size(); ++i)
-        if (shape[i] == '0' ? std::isdigit(static_cast<unsigned char>(line[i])) == 0 : line[i] != shape[i])
-            return false;
-    return true;
-}
-
-// Runs `body` in a child process; its result is the child's exit code (-1: killed).
-int inChild(const std::function<int()>& body)
-{
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(body());
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Message `id`: its number, then letters only, so that the start of another line can
-// never pass for the rest of this one.
-std::string message(unsigned long id)
-{
-    std::string text = "W" + std::to_string(id) + ":";
-    for (std::size_t i = text.size(); i + 1 < 32 * 1024; ++i) // pages long: a kill can land inside a line
-        text.push_back(static_cast<char>('a' + (id + i) % 26));
-    return text + "#";
-}
-
-// 1: a whole message, 0: one cut short, -1: anything else (two run together, say).
-int kindOf(const std::string& line)
-{
-    if (line.empty() || !stampShaped(line))
-        return -1;
-    if (line.size() <= 16)
+    try {
+        CrisisLogger::instance();
         return 0;
-    const std::string text = line.substr(15);
-    if (text[0] != 'W' || std::isdigit(static_cast<unsigned char>(text[1])) == 0)
-        return -1;
-    const std::string expected = message(std::stoul(text.substr(1)));
-    return text == expected ? 1 : expected.rfind(text, 0) == 0 ? 0 : -1;
+    } catch (const Tev::Framework::Exceptions::FrameworkException& e) {
+        return e.message() == refusal ? 1 : 2;
+    }
+}
+
+// Whether another open (in any process) holds the log.
+bool held()
+{
+    const Hold h = hold();
+    return holding(h) ? (letGo(h), false) : true;
 }
 
 class Crisis : public ::testing::Test {
@@ -97,12 +120,10 @@ protected:
     {
         if (!notIsolated.empty())
             GTEST_SKIP() << notIsolated;
-        if (openedHere)
-            GTEST_SKIP() << "an earlier test opened this process's crisis log: run each test alone, as ctest does";
+        std::error_code ignored; // on Windows a death test's child runs this too, while its parent holds the log
+        for (const char* leftover : {logPath, target})
+            fs::remove_all(leftover, ignored);
     }
-    // Opens the log of this process, which stays open until it ends.
-    static CrisisLogger& open() { return openedHere = true, CrisisLogger::instance(); }
-    static inline bool openedHere = false;
 };
 
 TEST(CrisisTimeStamp, IsZeroPaddedTimeOfDayWithMilliseconds)
@@ -116,158 +137,217 @@ TEST(CrisisTimeStamp, IsZeroPaddedTimeOfDayWithMilliseconds)
     }
 }
 
+// On Windows the file is written in text mode; a write cut short between the "\r" and the
+// "\n" of a line end goes on with the "\n".
+TEST(CrisisTextMode, LineEndsArriveAsCrLfWhateverTheWritesLetThrough)
+{
+    const std::string data = "ab\n\ncd\n" + std::string(600, 'x') + "\n";
+    std::string expected;
+    for (char c : data)
+        expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (std::size_t most : {1u, 3u, 1000u}) {
+        std::string file;
+        const auto write = [&file, most](const char* text, std::size_t n) {
+            file.append(text, std::min(n, most));
+            return std::min(n, most);
+        };
+        EXPECT_EQ(Tev::Platform::writeTextMode(data.data(), data.size(), write), data.size());
+        EXPECT_EQ(file, expected) << most << " bytes a write";
+    }
+    std::size_t room = 3; // then the disk is full: "ab\r" got there, the line end did not
+    EXPECT_EQ(Tev::Platform::writeTextMode(
+                  data.data(), data.size(),
+                  [&room](const char*, std::size_t n) { return std::min(std::exchange(room, 0), n); }),
+              2u);
+}
+
 TEST_F(Crisis, LinesAreStampMessageAndLineEndAfterWhatWasThere)
 {
-    ASSERT_TRUE(writeFile(logPath, "x")); // cut short: the first line starts on a line of its own
-    ASSERT_EQ(::chmod(logPath, 0666), 0);
-    CrisisLogger& logger = open();
-    EXPECT_EQ(&CrisisLogger::instance(), &logger);
-    const std::string atStackLimit(240, 'y');
-    const std::string longMessage(5000, 'x');
-    const std::time_t before = std::time(nullptr);
-    for (const char* m :
-         {"abc", "", "first\nsecond", static_cast<const char*>(nullptr), atStackLimit.c_str(), longMessage.c_str()})
-        logger.log(m);
-
+    std::ofstream(logPath, std::ios::binary) << "x"; // cut short: the first line starts on a line of its own
+    const std::string longMessage(5000, 'y');
+    EXPECT_EXIT(
+        {
+            CrisisLogger& logger = CrisisLogger::instance();
+            for (const char* m : {"abc", "", "first\nsecond", static_cast<const char*>(nullptr), longMessage.c_str()})
+                logger.log(m);
+            std::exit(&CrisisLogger::instance() == &logger ? 0 : 1);
+        },
+        ExitedWithCode(0), "");
+    const std::string e = lineEnd;
+    EXPECT_THAT(readLog(), ::testing::MatchesRegex("x" + e + stamp + "abc" + e + stamp + e + stamp + "first" + e +
+                                                   "second" + e + stamp + longMessage + e));
+#if !defined(_WIN32)
     struct stat status {};
-    ASSERT_EQ(::stat(logPath, &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0600u) << "a log of our own is for our eyes only";
-    const std::vector<std::string> written = loggedLines();
-    ASSERT_EQ(written,
-              (std::vector<std::string>{"x", written[1], written[2], written[3], "second", written[5], written[6]}));
-    std::tm local{};
-    ::localtime_r(&before, &local);
-    const int callSeconds = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
-    for (auto [i, expected] :
-         {std::pair{1, "abc"}, {2, ""}, {3, "first"}, {5, atStackLimit.c_str()}, {6, longMessage.c_str()}}) {
-        const std::string& line = written[static_cast<std::size_t>(i)];
-        EXPECT_TRUE(line.size() >= 15 && stampShaped(line) && line.substr(15) == expected) << line.substr(0, 40);
-        const int stamped =
-            std::stoi(line.substr(0, 2)) * 3600 + std::stoi(line.substr(3, 2)) * 60 + std::stoi(line.substr(6, 2));
-        EXPECT_LE((stamped - callSeconds + 86400) % 86400, 5) << "not the local time of the call";
-    }
+    EXPECT_TRUE(::stat(logPath, &status) == 0 && (status.st_mode & 07777) == 0600) << "a log for our eyes only";
+#endif
 }
 
+// Each cause of a refusal, in a process of its own: refused twice with the documented
+// message, then, the cause removed, opened. The file is let go when its logger is destroyed.
 TEST_F(Crisis, RefusedFilesThrowEveryTimeUntilTheCauseIsGone)
 {
-    pid_t holder = -1;
-    const struct {
-        const char* what;
-        std::function<bool()> prepare;
-    } cases[] = {
-        {"a directory", [] { return ::mkdir(logPath, 0700) == 0; }},
-        {"a symbolic link", [] { return writeFile("/var/tmp/t", "") && ::symlink("/var/tmp/t", logPath) == 0; }},
-        {"a FIFO", [] { return ::mkfifo(logPath, 0600) == 0; }},
-        {"a second name of another file",
-         [] { return writeFile("/var/tmp/t", "") && ::link("/var/tmp/t", logPath) == 0; }},
-        {"another user's file",
-         [] { return !realRoot || (writeFile(logPath, "") && ::chown(logPath, 65534, 65534) == 0); }},
-        {"a file that another process holds",
-         [&holder] {
-             int ready[2];
-             if (::pipe(ready) != 0 || (holder = ::fork()) < 0)
-                 return false;
-             if (holder == 0) {
-                 ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlives the case, however it ends
-                 CrisisLogger::instance();
-                 ::_exit(::write(ready[1], "x", 1) == 1 ? (::pause(), 0) : 1);
-             }
-             char byte;
-             return ::read(ready[0], &byte, 1) == 1;
-         }},
+    std::vector<std::function<bool()>> causes = {
+        [] { return fs::create_directory(logPath); },
+        [] { return std::ofstream(target).good() && (fs::create_hard_link(target, logPath), true); },
+#if !defined(_WIN32)
+        [] { return std::ofstream(target).good() && ::symlink(target, logPath) == 0; },
+        [] { return ::mkfifo(logPath, 0600) == 0; },
+#endif
     };
-    for (const auto& c : cases) {
-        const int failedStep = inChild([&c, &holder] {
-            if (!c.prepare())
-                return 10;
-            if (!realRoot && std::string(c.what) == "another user's file")
-                return 0; // cannot give a file away here
-            for (int attempt = 0; attempt < 2; ++attempt) {
-                try {
-                    CrisisLogger::instance();
-                    return 20 + attempt;
-                } catch (const FrameworkException& e) {
-                    if (e.message() != std::string("Error opening log file: '/var/tmp/tev.log'"))
-                        return 30;
-                }
-            }
-            if (holder > 0)
-                ::kill(holder, SIGKILL), ::waitpid(holder, nullptr, 0);
-            else
-                std::filesystem::remove(logPath);
-            CrisisLogger::instance().log("works now");
-            return loggedLines().size() == 1 ? 0 : 40;
-        });
-        EXPECT_EQ(failedStep, 0) << c.what << " (10: not prepared, 2x: opened, 30: wrong message, 40: no line after)";
-        for (const auto& entry : std::filesystem::directory_iterator("/var/tmp"))
-            std::filesystem::remove_all(entry.path());
+#if !defined(_WIN32)
+    if (realRoot) // a file of another user's
+        causes.push_back([] { return std::ofstream(logPath).good() && ::chown(logPath, 65534, 65534) == 0; });
+#endif
+    for (const auto& cause : causes) {
+        ASSERT_TRUE(cause());
+        EXPECT_EXIT(std::exit(tryToOpen() == 1 && tryToOpen() == 1 && (fs::remove(logPath), tryToOpen() == 0) ? 0 : 1),
+                    ExitedWithCode(0), "");
+        fs::remove_all(logPath);
     }
+    EXPECT_EXIT(std::exit((CrisisLogger::instance(), held() && (delete &CrisisLogger::instance(), !held())) ? 0 : 1),
+                ExitedWithCode(0), "")
+        << "held while open, let go by its destructor";
 }
 
-// Writers killed at random moments leave at most one cut line each; then two processes
-// of two threads each, sharing the file, write whole lines, each process's in stamp order.
+#if !defined(_WIN32)
+
+#  if defined(__has_feature)
+#    define TEV_INTERPOSE_MUTEXES !__has_feature(thread_sanitizer) // which has its own
+#  else
+#    define TEV_INTERPOSE_MUTEXES 1
+#  endif
+#  if TEV_INTERPOSE_MUTEXES
+bool failMutexes = false;
+
+} // namespace
+
+// Interposed, to make the creation of a lock fail.
+extern "C" __attribute__((visibility("default"))) int pthread_mutex_init(pthread_mutex_t* mutex,
+                                                                         const pthread_mutexattr_t* attributes)
+{
+    static const auto next = reinterpret_cast<int (*)(pthread_mutex_t*, const pthread_mutexattr_t*)>(
+        ::dlsym(RTLD_NEXT, "pthread_mutex_init"));
+    return failMutexes ? EAGAIN : next(mutex, attributes);
+}
+
+namespace {
+
+// The lock comes before the file: when it cannot be made, no file is left open and held.
+TEST_F(Crisis, ALockThatCannotBeMadeLeavesNothingOpen)
+{
+    EXPECT_EXIT(
+        {
+            failMutexes = true;
+            try {
+                CrisisLogger::instance();
+            } catch (const boost::thread_resource_error&) {
+                failMutexes = false;
+            }
+            std::exit(!failMutexes && tryToOpen() == 0 ? 0 : 1);
+        },
+        ExitedWithCode(0), "");
+}
+#  endif
+
+// A line cut short by a full disk is closed by the next line, once: when only the line end
+// that closed an earlier cut line got through, the file ends a line, and the next line
+// starts no empty one.
+TEST_F(Crisis, ACutLineIsClosedByTheNextLineOnce)
+{
+    EXPECT_EXIT(
+        {
+            if (::unshare(CLONE_NEWNS) != 0 || ::mount("tmpfs", "/var/tmp", "tmpfs", 0, "size=8k") != 0)
+                std::exit(2);
+            std::ofstream(logPath) << std::string(4095, 'x');           // a cut line, one byte short of a page
+            std::ofstream("/var/tmp/filler") << std::string(4096, 'f'); // the other page
+            CrisisLogger::instance().log("lost but its first byte");
+            fs::remove("/var/tmp/filler");
+            CrisisLogger::instance().log("def");
+            std::cerr << readLog().substr(4090);
+            std::exit(0);
+        },
+        ExitedWithCode(0), ::testing::ContainsRegex("^xxxxx\n" + stamp + "def\n$"));
+}
+
+// Writers killed at random moments leave at most one cut line each; then two processes of
+// two threads each, sharing the file, write whole lines, each process's in stamp order.
 TEST_F(Crisis, KilledAndConcurrentWritersLeaveWholeOrCutLinesNeverGluedOnes)
 {
+    const auto message = [](unsigned long id) { // letters only after the number: no line passes for another's rest
+        std::string text = "W" + std::to_string(id) + ":";
+        for (std::size_t i = text.size(); i < 32 * 1024; ++i) // pages long: a kill can land inside a line
+            text.push_back(static_cast<char>('a' + (id + i) % 26));
+        return text + "#";
+    };
     constexpr int kills = 30;
-    constexpr unsigned perWriter = 200;
     std::mt19937 random(12345);
-    for (unsigned long k = 0; k < kills; ++k) {
-        int ready[2];
-        ASSERT_EQ(::pipe(ready), 0);
-        const pid_t writer = ::fork();
-        if (writer == 0) {
-            std::vector<std::string> messages;
+    for (int k = 0; k < kills; ++k) {
+        const auto delay = static_cast<useconds_t>(random() % 700 + 1);
+        const auto killedWhileWriting = [&message, delay, k] {
+            std::vector<std::string> lines; // made first, so that the time goes into writing them
             for (unsigned long n = 0; n < 64; ++n)
-                messages.push_back(message(10000 + k * 64 + n));
+                lines.push_back(message(10000 + 100 * static_cast<unsigned long>(k) + n));
             CrisisLogger& logger = CrisisLogger::instance(); // opened anew, after a cut line
-            if (::write(ready[1], "x", 1) != 1)
-                ::_exit(1);
-            for (const std::string& m : messages)
-                logger.log(m.c_str());
-            ::pause();
-        }
-        char byte = 0;
-        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-        ::close(ready[0]);
-        ::close(ready[1]);
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 700));
-        ::kill(writer, SIGKILL);
-        ::waitpid(writer, nullptr, 0);
+            logger.log(lines[0].c_str()); // which reads the time zone: from now on lines take microseconds
+            ::ualarm(delay, 0);
+            for (const std::string& line : lines)
+                logger.log(line.c_str());
+            std::exit(1); // never reached
+        };
+        EXPECT_EXIT(killedWhileWriting(), ::testing::KilledBySignal(SIGALRM), "");
     }
-    CrisisLogger& logger = open();
-    const pid_t child = ::fork();
-    std::vector<std::thread> threads;
-    for (unsigned long t = 0; t < 2; ++t)
-        threads.emplace_back([&logger, t, child] {
-            for (unsigned long id = ((child == 0 ? 2 : 0) + t) * perWriter, n = 0; n < perWriter; ++id, ++n)
-                logger.log(message(id).c_str());
-        });
-    for (std::thread& thread : threads)
-        thread.join();
-    if (child == 0)
-        ::_exit(0);
-    ::waitpid(child, nullptr, 0);
+    const auto twoProcessesOfTwoThreads = [&message] {
+        CrisisLogger& logger = CrisisLogger::instance();
+        logger.log(message(800).c_str()); // closes a cut line before two processes would both close it
+        const unsigned long process = ::fork() == 0 ? 1 : 0;
+        std::thread threads[2];
+        for (unsigned long t = 0; t < 2; ++t)
+            threads[t] = std::thread([&logger, &message, process, t] {
+                for (unsigned long n = 0; n < 200; ++n)
+                    logger.log(message((2 * process + t) * 200 + n).c_str());
+            });
+        threads[0].join(), threads[1].join();
+        if (process == 1)
+            ::_exit(0);
+        ::wait(nullptr);
+        std::exit(0);
+    };
+    EXPECT_EXIT(twoProcessesOfTwoThreads(), ExitedWithCode(0), "");
 
-    int counts[3] = {}, concurrent = 0; // neither, cut, whole; whole ones of the threads
-    std::string latest[2], bad;
-    for (const std::string& line : loggedLines()) {
-        const int kind = kindOf(line);
-        ++counts[kind + 1];
-        if (kind < 0 && bad.empty())
-            bad = line.substr(0, 80);
-        if (kind == 1 && std::stoul(line.substr(16)) < 4 * perWriter) {
-            ++concurrent;
-            std::string& previous = latest[std::stoul(line.substr(16)) < 2 * perWriter ? 0 : 1];
-            EXPECT_TRUE(previous <= line.substr(0, 12) || previous.rfind("23:59", 0) == 0)
-                << previous << " before " << line.substr(0, 12);
-            previous = line.substr(0, 12);
+    std::istringstream lines(readLog());
+    int whole = 0, cut = 0, concurrent = 0;
+    std::string latest[2];
+    for (std::string line; std::getline(lines, line);) {
+        const bool shaped = std::regex_match(line.substr(0, 17), std::regex(stamp + "W[0-9]"));
+        const unsigned long id = shaped ? std::stoul(line.substr(16)) : 0;
+        if (!shaped || message(id) != line.substr(15)) { // cut short, even inside the stamp; never run on
+            EXPECT_TRUE(shaped || line.size() < 17) << "neither a line nor a cut one: " << line.substr(0, 80);
+            EXPECT_EQ(message(id).rfind(line.substr(15), 0), 0u) << "neither whole nor cut short: " << id;
+            ++cut;
+            continue;
+        }
+        ++whole;
+        if (id < 800) { // the two processes: each one's lines in the order of their stamps
+            std::string& previous = latest[id / 400];
+            EXPECT_TRUE(previous <= line.substr(0, 12) || previous.rfind("23:59", 0) == 0) << previous << " " << line;
+            previous = line.substr(0, 12), ++concurrent;
         }
     }
-    EXPECT_EQ(bad, "") << "a line that is neither whole nor cut short";
-    EXPECT_LE(counts[1], kills);
-    EXPECT_EQ(concurrent, static_cast<int>(4 * perWriter));
-    EXPECT_GT(counts[2], concurrent);
-    std::cout << counts[2] << " whole lines, " << counts[1] << " cut by " << kills << " kills\n";
+    EXPECT_LE(cut, kills);
+    std::cout << whole << " whole lines, " << cut << " cut by " << kills << " kills\n";
+    EXPECT_EQ(concurrent, 800);
+    EXPECT_GT(whole, concurrent);
+}
+
+#endif
+
+// While another process holds the log, instance() is refused.
+TEST_F(Crisis, HeldByAnotherProcessIsRefused)
+{
+    const Hold other = hold();
+    EXPECT_EXIT(std::exit(tryToOpen()), ExitedWithCode(1), "");
+    EXPECT_TRUE(holding(other));
+    letGo(other);
 }
 
 } // namespace
@@ -275,7 +355,17 @@ TEST_F(Crisis, KilledAndConcurrentWritersLeaveWholeOrCutLinesNeverGluedOnes)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+#if defined(_WIN32)
+    const bool existed = fs::exists(logPath);
+    const std::string before = readLog();
+    const int result = RUN_ALL_TESTS();
+    fs::remove_all(logPath);
+    if (existed) // put back as it was found
+        std::ofstream(logPath, std::ios::binary) << before;
+    return result;
+#else
     realRoot = ::geteuid() == 0;
     notIsolated = TevTest::isolateVarTmp();
     return RUN_ALL_TESTS();
+#endif
 }

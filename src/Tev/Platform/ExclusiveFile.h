@@ -25,7 +25,8 @@ bool endsMidLine(const ExclusiveFile* file) noexcept;
 
 // Appends `size` bytes at the end of the file with one write, repeated only for what a
 // short write left. Returns how many bytes reached the file. On Windows the file is
-// written in text mode: each "\n" reaches it as "\r\n" (counted as one byte).
+// written in text mode: each "\n" reaches it as "\r\n", and counts once both bytes have;
+// a long text goes in writes of a few hundred bytes.
 std::size_t appendToFile(ExclusiveFile* file, const char* data, std::size_t size) noexcept;
 
 // Closes the file and ends the hold; null is ignored.

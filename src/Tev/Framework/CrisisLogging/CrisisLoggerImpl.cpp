@@ -84,10 +84,8 @@ void CrisisLoggerImpl::log(const char* message)
     // fork) never lands inside it. Failures are not reported; a line cut short by one
     // is closed by the next.
     const std::size_t written = Platform::appendToFile(file_, line, lineLength);
-    if (written == lineLength)
-        endsMidLine_ = false;
-    else if (written != 0)
-        endsMidLine_ = true;
+    if (written != 0)
+        endsMidLine_ = line[written - 1] != '\n';
 }
 
 } // namespace Tev::Framework::CrisisLogging

@@ -26,8 +26,9 @@ public:
     void log(const char* message);
 
 private:
-    Platform::ExclusiveFile* file_; // never null once constructed
+    // Made before the file is opened: when it cannot be made, nothing is open.
     boost::mutex writeLock_;
+    Platform::ExclusiveFile* file_; // never null once constructed
     // The file ends in a cut line (a process was killed mid-line, or a write failed):
     // the next line starts with a line end of its own, so that lines never run together.
     bool endsMidLine_;

@@ -1,5 +1,7 @@
 #include "Tev/Platform/ExclusiveFile.h"
 
+#include "Tev/Platform/TextModeWrite.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -15,10 +17,6 @@ struct ExclusiveFile {
 };
 
 namespace {
-
-// The file is written in text mode, each "\n" as "\r\n"; a text of up to this many
-// bytes, line ends translated, is composed on the stack.
-constexpr std::size_t stackChunk = 512;
 
 ExclusiveFile* refuse(HANDLE handle) noexcept
 {
@@ -67,62 +65,6 @@ bool openedWhereAsked(HANDLE handle, const std::wstring& path) noexcept
     return ::CompareStringOrdinal(name, -1, asked, -1, TRUE) == CSTR_EQUAL;
 }
 
-// One WriteFile; how many bytes reached the file.
-DWORD writeOnce(HANDLE handle, const char* data, std::size_t size) noexcept
-{
-    DWORD written = 0;
-    if (!::WriteFile(handle, data, static_cast<DWORD>(size), &written, nullptr))
-        return 0;
-    return written;
-}
-
-// How many bytes of `data` the first `written` bytes of its text-mode form hold whole.
-std::size_t consumed(const char* data, std::size_t size, DWORD written) noexcept
-{
-    std::size_t in = 0, out = 0;
-    while (in < size) {
-        const std::size_t width = data[in] == '\n' ? 2 : 1;
-        if (out + width > written)
-            break;
-        out += width;
-        ++in;
-    }
-    return in;
-}
-
-// Writes `data` in text mode with one WriteFile; how many of its bytes got there.
-std::size_t writeText(HANDLE handle, const char* data, std::size_t size) noexcept
-{
-    std::size_t lineEnds = 0;
-    for (std::size_t i = 0; i < size; ++i)
-        lineEnds += data[i] == '\n';
-    std::size_t textSize = size + lineEnds;
-
-    char stackText[stackChunk];
-    char* text = stackText;
-    std::string heapText;
-    if (textSize > stackChunk) {
-        try {
-            heapText.resize(textSize);
-            text = &heapText[0];
-        } catch (...) {
-            // No memory for the whole: what the stack holds now, the rest by the caller.
-            size = stackChunk / 2;
-            textSize = size;
-            for (std::size_t i = 0; i < size; ++i)
-                textSize += data[i] == '\n';
-        }
-    }
-    char* out = text;
-    for (std::size_t i = 0; i < size; ++i) {
-        if (data[i] == '\n')
-            *out++ = '\r';
-        *out++ = data[i];
-    }
-    const DWORD written = writeOnce(handle, text, textSize);
-    return written == textSize ? size : consumed(data, size, written);
-}
-
 } // namespace
 
 ExclusiveFile* openExclusiveAppend(const char* path)
@@ -164,14 +106,11 @@ bool endsMidLine(const ExclusiveFile* file) noexcept
 
 std::size_t appendToFile(ExclusiveFile* file, const char* data, std::size_t size) noexcept
 {
-    std::size_t written = 0;
-    while (written < size) {
-        const std::size_t n = writeText(file->handle, data + written, size - written);
-        if (n == 0)
-            break;
-        written += n;
-    }
-    return written;
+    // In text mode, each "\n" as "\r\n".
+    return writeTextMode(data, size, [file](const char* text, std::size_t length) -> std::size_t {
+        DWORD written = 0;
+        return ::WriteFile(file->handle, text, static_cast<DWORD>(length), &written, nullptr) ? written : 0;
+    });
 }
 
 void closeFile(ExclusiveFile* file) noexcept
