@@ -21,8 +21,7 @@ public:
     RandomSource& operator=(const RandomSource&) = delete;
 
     // (the k-th rand() value + k) modulo 65536, k counting draws from 0.
-    // Throws boost::lock_error if the lock fails, and std::bad_alloc where a thread
-    // cannot store its place in the sequence (Windows only).
+    // Throws boost::lock_error if the lock fails.
     unsigned short next();
 
 private:
