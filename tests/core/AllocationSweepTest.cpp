@@ -88,7 +88,7 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
     const struct Row {
         const char* operation;
         std::function<void()> call;
-        std::function<bool()> unchanged; // after a failed call
+        std::function<bool()> unchanged = nullptr; // after a failed call; null: nothing it could change
     } rows[] = {
         {"getLogger of a new name", [&] { Logger::getLogger(newName.c_str()); },
          [&] {
@@ -97,7 +97,7 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
              newName = longName + std::to_string(asked); // the next attempt creates anew
              return installed[0].asked == asked + 1;
          }},
-        {"caching a message", [&] { doLog(cached, LevelNone, longName.c_str()); }, [] { return true; }},
+        {"caching a message", [&] { doLog(cached, LevelNone, longName.c_str()); }},
         {"installBackend with loggers", [&] { Logger::installBackend(&added); },
          [&] {
              Logger::uninstallBackend(&added);
@@ -108,7 +108,7 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
              LogStream(Logger::getLogger("sweep.a"), LevelError) << "x";
              return delivered() == before + 3; // every logger keeps its channels
          }},
-        {"loadBackend", [] { Logger::loadBackend("recording"); }, [] { return true; }},
+        {"loadBackend", [] { Logger::loadBackend("recording"); }},
         {"setProperty of a new name", [&] { store.setProperty(longWide, longWide); },
          [&] { return !store.hasProperty(longWide); }},
         {"setProperty of a set name", [&] { store.setProperty(L"sweep.replaced", longWide); },
@@ -129,24 +129,21 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
          [&] { return !store.hasProperty(longWide + L"?"); }},
         {"registerObject of a new name", [] { MM::registerObject(longName.c_str(), makeObject); },
          [] { return MM::findObject(longName.c_str()) == nullptr; }},
-        {"counter of a new name", [] { Counting::Counter::counter(longName.c_str()); }, [] { return true; }},
-        {"StringHolder(const char*)", [] { StringHolder made(longName.c_str()); }, [] { return true; }},
-        {"StringHolder copy", [&] { StringHolder made(source); }, [] { return true; }},
+        {"counter of a new name", [] { Counting::Counter::counter(longName.c_str()); }},
+        {"StringHolder(const char*)", [] { StringHolder made(longName.c_str()); }},
+        {"StringHolder copy", [&] { StringHolder made(source); }},
         {"StringHolder assignment", [&] { target = source; }, [&] { return std::string(target.c_str()) == "before"; }},
         {"StringHolder append",
          [&] {
              StringHolder grown("x");
              grown += source;
-         },
-         [] { return true; }},
-        {"FrameworkException(const char*)", [] { Exceptions::FrameworkException made(longName.c_str()); },
-         [] { return true; }},
-        {"FrameworkException copy", [&] { Exceptions::FrameworkException made(frameworkError); }, [] { return true; }},
+         }},
+        {"FrameworkException(const char*)", [] { Exceptions::FrameworkException made(longName.c_str()); }},
+        {"FrameworkException copy", [&] { Exceptions::FrameworkException made(frameworkError); }},
         {"FrameworkException assignment", [&] { frameworkError = Exceptions::FrameworkException("after"); },
          [&] { return std::string(frameworkError.message()) == "before"; }},
-        {"LoggerException(message, file, line)", [] { LoggerException made(longName.c_str(), "f", 1); },
-         [] { return true; }},
-        {"LoggerException copy", [&] { LoggerException made(loggerError); }, [] { return true; }},
+        {"LoggerException(message, file, line)", [] { LoggerException made(longName.c_str(), "f", 1); }},
+        {"LoggerException copy", [&] { LoggerException made(loggerError); }},
         {"LoggerException assignment", [&] { loggerError = LoggerException(longName.c_str(), "g", 2); },
          [&] { return std::string(loggerError.message()) == "before" && loggerError.lineNumber() == 1; }},
         {"LoggerException::filename(const char*)", [&] { renamed.filename(longName.c_str()); },
@@ -156,8 +153,7 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
          [&] {
              if (notIsolated.empty())
                  CrisisLogging::CrisisLogger::instance();
-         },
-         [] { return true; }},
+         }},
     };
     for (CountingBackend& backend : installed)
         Logger::installBackend(&backend);
@@ -171,7 +167,7 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
         if (&row == &rows[std::size(rows) - 1] && !(notIsolated = isolateVarTmp()).empty())
             continue; // the crisis log's row needs a private /var/tmp
         const long points = failEachAllocationInTurn(row.call, [&] {
-            EXPECT_TRUE(row.unchanged()) << row.operation << ": changed by a failed call";
+            EXPECT_TRUE(!row.unchanged || row.unchanged()) << row.operation << ": changed by a failed call";
             EXPECT_TRUE(locksAreFree()) << row.operation << ": a lock is left held";
         });
         EXPECT_GT(points, 0) << row.operation << " allocates nothing";
