@@ -44,30 +44,17 @@ bool offers(int backend, const std::string& name)
     return backend >= objects || (name.size() + static_cast<std::size_t>(backend)) % 3 != 0;
 }
 
-enum Kind {
-    GetLogger,
-    Stream,
-    DoLog,
-    Burst,
-    TevLog,
-    Threshold,
-    Enable,
-    IsActive,
-    Install,
-    Uninstall,
-    CloseAll,
-    SetUnload,
-    Load,
-    Hook
-};
+// clang-format off
+enum Kind { Get, Stream, DoLog, Burst, TevLog, Threshold, Enable, Active, Install, Uninstall, Close, Unload, Load, Hook };
+// clang-format on
 const char* const kindNames[] = {"getLogger", "stream",  "do_log",    "burst",    "TEV_LOG",   "threshold", "enable",
                                  "isActive",  "install", "uninstall", "closeAll", "setUnload", "load",      "hook"};
 enum Point { OnCreate, OnLog, OnRelease, OnDestroy };
-enum Act { Nothing, LogTo, Get, InstallObject, UninstallObject, LoadLibrary, Close };
+enum class Act { Nothing, Log, Get, Install, Uninstall, Load, Close };
 
 // What a call-back does: `arg` picks a name, or an object backend.
 struct Action {
-    Act act = Nothing;
+    Act act = Act::Nothing;
     unsigned arg = 0;
 };
 using Hooks = std::map<int, std::array<Action, 4>>; // by backend, by point
@@ -115,7 +102,7 @@ public:
     std::string apply(const Op& op, const std::string& message, const std::vector<int>& live)
     {
         switch (op.kind) {
-        case GetLogger: logger(op.name()); break;
+        case Get: logger(op.name()); break;
         case Stream:
             if (op.level() != LevelNone)
                 deliver(op.name(), op.level(), message);
@@ -131,15 +118,15 @@ public:
             break;
         case Threshold: logger(op.name()).minLevel = op.level(); break;
         case Enable: logger(op.name()).enabled = op.flag(); break;
-        case IsActive: return op.level() >= logger(op.name()).minLevel ? "active" : "inactive";
+        case Active: return op.level() >= logger(op.name()).minLevel ? "active" : "inactive";
         case Install: {
             const int backend = backendOf(op, live);
             const std::string refused = install(backend);
             return refused.empty() ? "" : installError + (backend < 0 ? "294): " : "301): ") + refused;
         }
         case Uninstall: remove(installed_, backendOf(op, live)); break;
-        case CloseAll: closeAll(); break;
-        case SetUnload: unload_ = op.flag(); break;
+        case Close: closeAll(); break;
+        case Unload: unload_ = op.flag(); break;
         case Load: return load(pick(libraries, op.b), op.andInstall());
         case Hook: hooks_[live[op.a % live.size()]][op.b % 4] = op.action(); break;
         }
@@ -174,25 +161,25 @@ private:
     void fire(int backend, Point point)
     {
         const Action action = hooks_[backend][point];
-        if (depth_ != 0 || action.act == Nothing)
+        if (depth_ != 0 || action.act == Act::Nothing)
             return;
         ++depth_;
         const std::string text = "h" + std::to_string(++fired_);
         const std::string refused = label(backend) + " refused ";
         switch (action.act) {
-        case LogTo: deliver(pick(names, action.arg), LevelError, text); break;
-        case Get: logger(pick(names, action.arg)); break;
-        case InstallObject:
+        case Act::Log: deliver(pick(names, action.arg), LevelError, text); break;
+        case Act::Get: logger(pick(names, action.arg)); break;
+        case Act::Install:
             if (!install(static_cast<int>(action.arg % objects)).empty())
                 events.push_back(refused + twice);
             break;
-        case UninstallObject: remove(installed_, static_cast<int>(action.arg % objects)); break;
-        case LoadLibrary: events.push_back(refused + nestedLoad); break;
-        case Close:
+        case Act::Uninstall: remove(installed_, static_cast<int>(action.arg % objects)); break;
+        case Act::Load: events.push_back(refused + nestedLoad); break;
+        case Act::Close:
             if (unload_)
                 events.push_back(refused + nestedClose);
             break;
-        case Nothing: break;
+        case Act::Nothing: break;
         }
         --depth_;
     }
@@ -346,7 +333,7 @@ public:
     {
         Logger* const logger = Logger::getLogger(op.name().c_str());
         switch (op.kind) {
-        case GetLogger: return logger == Logger::getLogger(op.name().c_str()) ? "" : "another logger for the name";
+        case Get: return logger == Logger::getLogger(op.name().c_str()) ? "" : "another logger for the name";
         case Stream: LogStream(logger, op.level()) << message; break;
         case DoLog: doLog(logger, op.level(), message.c_str()); break;
         case Burst:
@@ -356,15 +343,15 @@ public:
         case TevLog: TEV_LOG(logger, op.level()) << message; break;
         case Threshold: logger->minLogLevel(op.level()); break;
         case Enable: logger->enableLogging(op.flag()); break;
-        case IsActive: return logger->isLevelActive(op.level()) ? "active" : "inactive";
+        case Active: return logger->isLevelActive(op.level()) ? "active" : "inactive";
         case Install: try { Logger::installBackend(backend(backendOf(op, live)));
             } catch (const LoggerException& e) {
                 return e.what();
             }
             break;
         case Uninstall: Logger::uninstallBackend(backend(backendOf(op, live))); break;
-        case CloseAll: Logger::closeAllLoggers(); break;
-        case SetUnload: Logger::unloadLoggingChannels(op.flag()); break;
+        case Close: Logger::closeAllLoggers(); break;
+        case Unload: Logger::unloadLoggingChannels(op.flag()); break;
         case Load:
             try {
                 const char* library = pick(libraries, op.b);
@@ -397,19 +384,19 @@ private:
     void fire(int id, Point point)
     {
         const Action action = hooks_[id][point];
-        if (depth_ != 0 || action.act == Nothing)
+        if (depth_ != 0 || action.act == Act::Nothing)
             return;
         ++depth_;
         const std::string text = "h" + std::to_string(++fired_);
         try {
             switch (action.act) {
-            case LogTo: LogStream(Logger::getLogger(pick(names, action.arg)), LevelError) << text; break;
-            case Get: Logger::getLogger(pick(names, action.arg)); break;
-            case InstallObject: Logger::installBackend(backends_[static_cast<int>(action.arg % objects)]); break;
-            case UninstallObject: Logger::uninstallBackend(backends_[static_cast<int>(action.arg % objects)]); break;
-            case LoadLibrary: Logger::installBackend("recording"); break;
-            case Close: Logger::closeAllLoggers(); break;
-            case Nothing: break;
+            case Act::Log: LogStream(Logger::getLogger(pick(names, action.arg)), LevelError) << text; break;
+            case Act::Get: Logger::getLogger(pick(names, action.arg)); break;
+            case Act::Install: Logger::installBackend(backends_[static_cast<int>(action.arg % objects)]); break;
+            case Act::Uninstall: Logger::uninstallBackend(backends_[static_cast<int>(action.arg % objects)]); break;
+            case Act::Load: Logger::installBackend("recording"); break;
+            case Act::Close: Logger::closeAllLoggers(); break;
+            case Act::Nothing: break;
             }
         } catch (const LoggerException& e) {
             journal_.add(backends_[id]->label + " refused " + e.message());
@@ -456,7 +443,7 @@ std::string divergence(const std::vector<Op>& ops)
         for (std::size_t i = 0; i < ops.size() && found.empty(); ++i) {
             const std::string message = "m" + std::to_string(i);
             // The model creates the logger that every call of the library starts with.
-            model.apply(Op{GetLogger, ops[i].a, 0}, message, {});
+            model.apply(Op{Get, ops[i].a, 0}, message, {});
             const std::vector<int> live = model.live();
             const std::string expected = model.apply(ops[i], message, live);
             const std::string actual = library.apply(ops[i], message, live);
@@ -475,9 +462,9 @@ std::string divergence(const std::vector<Op>& ops)
 // that caches fill up and overflow.
 std::vector<Op> decode(const std::uint8_t* data, std::size_t size)
 {
-    static const Kind weighted[] = {GetLogger, Stream,   Stream,    Stream,    DoLog,  DoLog,    Burst,   Burst,
-                                    Burst,     TevLog,   TevLog,    Threshold, Enable, IsActive, Install, Install,
-                                    Uninstall, CloseAll, SetUnload, Load,      Load,   Hook,     Hook,    Hook};
+    static const Kind weighted[] = {Get,       Stream, Stream, Stream,    DoLog,  DoLog,  Burst,   Burst,
+                                    Burst,     TevLog, TevLog, Threshold, Enable, Active, Install, Install,
+                                    Uninstall, Close,  Unload, Load,      Load,   Hook,   Hook,    Hook};
     std::vector<Op> ops;
     for (std::size_t i = 0; i + 3 <= size; i += 3)
         ops.push_back(Op{pick(weighted, data[i]), data[i + 1], data[i + 2]});
