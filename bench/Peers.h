@@ -14,7 +14,10 @@
 
 namespace spdlog {
 class logger;
+namespace sinks {
+class sink;
 }
+} // namespace spdlog
 
 namespace TevBench {
 
@@ -39,8 +42,12 @@ inline __attribute__((always_inline)) void disabledStatements(Statement statemen
 
 namespace TevBench::Peers {
 
-// A logger at level info whose one sink takes a mutex and drops the message.
-std::shared_ptr<spdlog::logger> spdlogWithNullSink(const std::string& name);
+// A sink that takes a mutex and drops the message.
+std::shared_ptr<spdlog::sinks::sink> spdlogNullSink();
+
+// A logger at level info whose one sink is `sink`, or a new null sink of its own.
+std::shared_ptr<spdlog::logger> spdlogWithNullSink(const std::string& name,
+                                                   std::shared_ptr<spdlog::sinks::sink> sink = nullptr);
 
 // The benchmarks of one peer, in the scenarios' numbering. A peer without a function
 // for a scenario has no counterpart there (see comparisons()).
@@ -48,7 +55,9 @@ void log4cxx1LevelOff(benchmark::State& state);
 void log4cxx2Formatted(benchmark::State& state);
 void log4cxx3Literal(benchmark::State& state);
 void log4cxx6GetLogger(benchmark::State& state);
-void log4cxx9TwoLoggers(benchmark::State& state);
+// Scenario 9: each thread's logger with an appender of its own, or both into one appender.
+void log4cxx9OwnAppenders(benchmark::State& state);
+void log4cxx9SharedAppender(benchmark::State& state);
 
 void glog1VlogOff(benchmark::State& state);
 void glog2Formatted(benchmark::State& state);

@@ -16,6 +16,7 @@
 #include <boost/thread/mutex.hpp>
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/sinks/rotating_file_sink.h>
+#include <spdlog/sinks/sink.h>
 #include <spdlog/spdlog.h>
 
 #include <fcntl.h>
@@ -149,7 +150,20 @@ void ours9TwoLoggers(benchmark::State& state)
         LogStream(logger, LevelError) << "Hello logger: msg number " << i++;
 }
 
-void spdlog9TwoLoggers(benchmark::State& state)
+// Both loggers into one sink, so one lock for both, as ours.
+void spdlog9SharedSink(benchmark::State& state)
+{
+    static const std::shared_ptr<spdlog::sinks::sink> sink = Peers::spdlogNullSink();
+    static const std::shared_ptr<spdlog::logger> loggers[2] = {spdlogWithNullSink("bench.9.shared.a", sink),
+                                                               spdlogWithNullSink("bench.9.shared.b", sink)};
+    spdlog::logger& logger = *loggers[state.thread_index() == 0 ? 0 : 1];
+    int i = 0;
+    for (auto _ : state)
+        logger.info("Hello logger: msg number {}", i++);
+}
+
+// Each logger into a sink of its own: the two threads never wait for each other.
+void spdlog9OwnSinks(benchmark::State& state)
 {
     static const std::shared_ptr<spdlog::logger> loggers[2] = {spdlogWithNullSink("bench.9.a"),
                                                                spdlogWithNullSink("bench.9.b")};
@@ -157,6 +171,26 @@ void spdlog9TwoLoggers(benchmark::State& state)
     int i = 0;
     for (auto _ : state)
         logger.info("Hello logger: msg number {}", i++);
+}
+
+// ---- the floors: a lock and a virtual call into a channel that does nothing --------------
+
+// What any logger pays at the least for a message when one lock covers every channel
+// call: take the lock, make the call, let go. Run on two threads, the same lock passes
+// from one to the other and back, and the floor is what the cores cost to hand it over.
+void floorLockAndCall(benchmark::State& state)
+{
+    struct alignas(64) Lock {
+        std::mutex mutex;
+    };
+    static Lock lock;
+    static NullChannel channel;
+    LoggingChannel* target = &channel;
+    benchmark::DoNotOptimize(target); // a call through the table, as the logger makes it
+    for (auto _ : state) {
+        const std::lock_guard<std::mutex> guard(lock.mutex);
+        target->log(LevelError, "Hello logger");
+    }
 }
 
 // ---- 5: the crisis log -----------------------------------------------------------------
@@ -393,34 +427,40 @@ void registerScenarios(bool crisisLog)
         int threads = 1;
         double minTime = 0.05;
     };
-    // Each scenario runs in rounds (ours, then each peer; then the peers, then ours...),
-    // so that every side meets the same state of the machine; a ratio is the median of
-    // its rounds.
+    // Each scenario runs in rounds: in each, its sides one after the other, ours between
+    // its floor and the peer that is usually the fastest, so that ours and each of those
+    // two run back to back; a ratio is the median of the rounds' ratios.
     std::vector<std::vector<Entry>> scenarios{
         {{"ours/1_tev_log_below_threshold", ours1LevelOff},
-         {"peer/1_spdlog_debug_level_off", peer1LevelOff},
-         {"peer/1_log4cxx_debug_level_off", Peers::log4cxx1LevelOff},
          {"peer/1_glog_vlog_off", Peers::glog1VlogOff},
+         {"peer/1_log4cxx_debug_level_off", Peers::log4cxx1LevelOff},
+         {"peer/1_spdlog_debug_level_off", peer1LevelOff},
          {"peer/1_boost_log_filtered_out", Peers::boostLog1FilteredOut}},
-        {{"ours/2_logstream_formatted", ours2Formatted},
+        {{"floor/2_lock_virtual_call", floorLockAndCall},
+         {"ours/2_logstream_formatted", ours2Formatted},
          {"peer/2_spdlog_info_formatted", peer2Formatted},
          {"peer/2_log4cxx_info_formatted", Peers::log4cxx2Formatted},
          {"peer/2_glog_info_formatted", Peers::glog2Formatted},
          {"peer/2_boost_log_formatted", Peers::boostLog2Formatted}},
-        {{"ours/3_logstream_literal", ours3Literal},
+        {{"floor/3_lock_virtual_call", floorLockAndCall},
+         {"ours/3_logstream_literal", ours3Literal},
          {"peer/3_spdlog_info_literal", peer3Literal},
          {"peer/3_log4cxx_info_literal", Peers::log4cxx3Literal},
          {"peer/3_glog_info_literal", Peers::glog3Literal},
          {"peer/3_boost_log_literal", Peers::boostLog3Literal}},
-        {{"ours/4_logstream_formatted_2_threads", ours2Formatted, 2},
+        {{"floor/4_lock_virtual_call_2_threads", floorLockAndCall, 2},
+         {"ours/4_logstream_formatted_2_threads", ours2Formatted, 2},
          {"peer/4_spdlog_info_formatted_2_threads", peer2Formatted, 2},
          {"peer/4_log4cxx_info_formatted_2_threads", Peers::log4cxx2Formatted, 2},
          {"peer/4_glog_info_formatted_2_threads", Peers::glog2Formatted, 2},
          {"peer/4_boost_log_formatted_2_threads", Peers::boostLog2Formatted, 2}},
-        {{"ours/9_two_loggers_2_threads", ours9TwoLoggers, 2},
-         {"peer/9_spdlog_two_loggers_2_threads", spdlog9TwoLoggers, 2},
-         {"peer/9_log4cxx_two_loggers_2_threads", Peers::log4cxx9TwoLoggers, 2},
-         {"peer/9_boost_log_two_loggers_2_threads", Peers::boostLog9TwoLoggers, 2}},
+        {{"floor/9_lock_virtual_call_2_threads", floorLockAndCall, 2},
+         {"ours/9_two_loggers_2_threads", ours9TwoLoggers, 2},
+         {"peer/9_spdlog_shared_sink_2_threads", spdlog9SharedSink, 2},
+         {"peer/9_log4cxx_shared_appender_2_threads", Peers::log4cxx9SharedAppender, 2},
+         {"peer/9_boost_log_one_sink_2_threads", Peers::boostLog9TwoLoggers, 2},
+         {"peer/9_spdlog_own_sinks_2_threads", spdlog9OwnSinks, 2},
+         {"peer/9_log4cxx_own_appenders_2_threads", Peers::log4cxx9OwnAppenders, 2}},
         {{"ours/6_get_logger", ours6GetLogger},
          {"peer/6_spdlog_get", peer6SpdlogGet},
          {"peer/6_log4cxx_get_logger", Peers::log4cxx6GetLogger}},
@@ -433,7 +473,7 @@ void registerScenarios(bool crisisLog)
                              {"peer/5_write_o_append", peer5Write},
                              {"peer/5_spdlog_file_flush_each", peer5Spdlog}});
     // Every other round runs the sides in the opposite order, so that no side always
-    // follows the same one.
+    // follows the same one; ours keeps its neighbours.
     for (const std::vector<Entry>& scenario : scenarios)
         for (int round = 0; round < rounds; ++round)
             for (std::size_t i = 0; i < scenario.size(); ++i) {
@@ -480,6 +520,26 @@ std::vector<Comparison> comparisons()
           {"glog", "peer/3_glog_info_literal"},
           {"Boost.Log", "peer/3_boost_log_literal"}},
          0.6},
+        {"2f",
+         "the floor of 2: a std::mutex and a virtual call into a channel that does nothing",
+         "ours/2_logstream_formatted",
+         {{"floor", "floor/2_lock_virtual_call"}},
+         0,
+         false,
+         1,
+         1,
+         "ns",
+         Against::floor},
+        {"3f",
+         "the floor of 3: a std::mutex and a virtual call into a channel that does nothing",
+         "ours/3_logstream_literal",
+         {{"floor", "floor/3_lock_virtual_call"}},
+         2.5,
+         false,
+         1,
+         1,
+         "ns",
+         Against::floor},
         {"4",
          "2 threads on one logger, time per message (throughput is its inverse)",
          "ours/4_logstream_formatted_2_threads",
@@ -487,7 +547,17 @@ std::vector<Comparison> comparisons()
           {"log4cxx", "peer/4_log4cxx_info_formatted_2_threads"},
           {"glog", "peer/4_glog_info_formatted_2_threads"},
           {"Boost.Log", "peer/4_boost_log_formatted_2_threads"}},
-         0.6},
+         0.75},
+        {"4f",
+         "the floor of 4: the same std::mutex and virtual call on 2 threads, handed from one to the other",
+         "ours/4_logstream_formatted_2_threads",
+         {{"floor", "floor/4_lock_virtual_call_2_threads"}},
+         1.3,
+         false,
+         1,
+         1,
+         "ns",
+         Against::floor},
         {"5a",
          "a crisis line vs a bare write(2) of the same line, O_APPEND (private tmpfs /var/tmp)",
          "ours/5_crisis_log",
@@ -531,13 +601,35 @@ std::vector<Comparison> comparisons()
          10000,
          1000},
         {"9",
-         "2 threads, each through a logger of its own, time per message",
+         "2 threads, each through a logger of its own, both loggers into one sink (one lock for both, as ours)",
          "ours/9_two_loggers_2_threads",
-         {{"spdlog", "peer/9_spdlog_two_loggers_2_threads"},
-          {"log4cxx", "peer/9_log4cxx_two_loggers_2_threads"},
+         {{"spdlog", "peer/9_spdlog_shared_sink_2_threads"},
+          {"log4cxx", "peer/9_log4cxx_shared_appender_2_threads"},
           glogNoLoggers,
-          {"Boost.Log", "peer/9_boost_log_two_loggers_2_threads", "two loggers, the core's one sink"}},
+          {"Boost.Log", "peer/9_boost_log_one_sink_2_threads"}},
          0.6},
+        {"9f",
+         "the floor of 9: the same std::mutex and virtual call on 2 threads, handed from one to the other",
+         "ours/9_two_loggers_2_threads",
+         {{"floor", "floor/9_lock_virtual_call_2_threads"}},
+         0,
+         false,
+         1,
+         1,
+         "ns",
+         Against::floor},
+        {"9i",
+         "as 9, but each peer logger into a sink of its own: the peer's two threads never wait for each other",
+         "ours/9_two_loggers_2_threads",
+         {{"spdlog, a sink per logger", "peer/9_spdlog_own_sinks_2_threads"},
+          {"log4cxx, an appender per logger", "peer/9_log4cxx_own_appenders_2_threads"}},
+         0,
+         true,
+         1,
+         1,
+         "ns",
+         Against::information,
+         "one logging mutex serialises every logger of the library"},
         {"10",
          "p99 of a formatted call, 2 threads contending on one logger, 10^6 calls a side a round",
          "ours/10_p99",
@@ -563,8 +655,6 @@ namespace {
 // ---- 10: the latency of a formatted call, two threads contending -------------------------
 
 using Call = void (*)(int);
-
-constexpr int latencyRounds = 5;
 
 void oursFormattedCall(int i)
 {
@@ -683,7 +773,7 @@ void measureLatency(Series& series)
                               {"peer/10_boost_log", Peers::boostLogFormattedCall}};
     constexpr std::size_t sideCount = sizeof sides / sizeof sides[0];
     // Every other round the other way round, as for the other scenarios.
-    for (int round = 0; round < latencyRounds; ++round)
+    for (int round = 0; round < rounds; ++round)
         for (std::size_t i = 0; i < sideCount; ++i) {
             const SideCall& side = sides[round % 2 == 0 ? i : sideCount - 1 - i];
             const Percentiles percentiles = timeCalls(side.call, callsPerThread);

@@ -18,21 +18,30 @@ struct Side {
     std::string note = {}; // why there is no counterpart, or how it is set up
 };
 
+// What the other side of a comparison is.
+enum class Against {
+    peer,       // the peers, or a figure of the machine or of ours
+    floor,      // the floor: a lock and a virtual call, measured beside ours
+    information // peers that are not like ours, shown without a target (see `why`)
+};
+
 // One comparison: ours against each peer, round by round.
 struct Comparison {
     std::string label;       // "2", "5a"...
     std::string what;        // what is compared
     std::string ours;        // our series
     std::vector<Side> peers; // the first one the target names, or all of them (see `best`)
-    double target;           // the largest acceptable ours/peer ratio
+    double target;           // the largest acceptable ours/peer ratio; 0: none
     bool best = true;        // the target is against the fastest peer; else against peers[0]
     double oursPer = 1;      // divisors that turn a figure into the compared unit
     double peerPer = 1;
     std::string unit = "ns";
+    Against against = Against::peer;
+    std::string why = {}; // why an information line has no target
 };
 
-// How many rounds each scenario runs; a ratio is the median of its rounds.
-constexpr int rounds = 7;
+// How many rounds each scenario runs; a ratio is the median of its rounds' ratios.
+constexpr int rounds = 9;
 
 // Registers every benchmark with Google Benchmark, in rounds. Scenario 5 (the crisis
 // log) only when `crisisLog` is true: its file must not be the machine's own.
