@@ -185,9 +185,11 @@ case "${1:-}" in
     tidy)
         ensure_packages "${base_packages[@]}" clang-tidy
         configure "$build_root/main" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-        # clang does not know g++'s -fno-gnu-unique: the compile commands without it.
+        # clang does not know g++'s -fno-gnu-unique and -Wno-restrict: the compile commands
+        # without them.
         mkdir -p "$build_root/tidy"
-        sed 's/ -fno-gnu-unique//g' "$build_root/main/compile_commands.json" >"$build_root/tidy/compile_commands.json"
+        sed 's/ -fno-gnu-unique//g; s/ -Wno-restrict//g' "$build_root/main/compile_commands.json" \
+            >"$build_root/tidy/compile_commands.json"
         run-clang-tidy -p "$build_root/tidy" -quiet -j "$jobs" "^$here/(src|backends)/" 2>/dev/null
         say "no findings"
         ;;
