@@ -10,8 +10,6 @@
 
 #include <gmock/gmock.h>
 
-#include <boost/thread/exceptions.hpp>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +25,8 @@
 #  include <windows.h>
 #else
 #  include "PrivateVarTmp.h"
+
+#  include <boost/thread/exceptions.hpp>
 
 #  include <dlfcn.h>
 #  include <fcntl.h>
