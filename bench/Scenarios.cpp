@@ -178,19 +178,25 @@ void spdlog9OwnSinks(benchmark::State& state)
 // What any logger pays at the least for a message when one lock covers every channel
 // call: take the lock, make the call, let go. Run on two threads, the same lock passes
 // from one to the other and back, and the floor is what the cores cost to hand it over.
+struct alignas(64) FloorLock {
+    std::mutex mutex;
+};
+
+FloorLock floorLock;
+
+void floorCall(LoggingChannel* channel)
+{
+    const std::lock_guard<std::mutex> guard(floorLock.mutex);
+    channel->log(LevelError, "Hello logger");
+}
+
 void floorLockAndCall(benchmark::State& state)
 {
-    struct alignas(64) Lock {
-        std::mutex mutex;
-    };
-    static Lock lock;
     static NullChannel channel;
     LoggingChannel* target = &channel;
     benchmark::DoNotOptimize(target); // a call through the table, as the logger makes it
-    for (auto _ : state) {
-        const std::lock_guard<std::mutex> guard(lock.mutex);
-        target->log(LevelError, "Hello logger");
-    }
+    for (auto _ : state)
+        floorCall(target);
 }
 
 // ---- 5: the crisis log -----------------------------------------------------------------
@@ -638,6 +644,16 @@ std::vector<Comparison> comparisons()
           {"glog", "peer/10_glog_p99"},
           {"Boost.Log", "peer/10_boost_log_p99"}},
          1.0},
+        {"10f",
+         "the floor of 10: p99 of the floor's lock and virtual call, 2 threads contending",
+         "ours/10_p99",
+         {{"floor", "floor/10_p99"}},
+         0,
+         false,
+         1,
+         1,
+         "ns",
+         Against::floor},
         {"11",
          "a message through the bundled backend 'file' vs spdlog rotating_file_sink_mt",
          "ours/11_file_backend",
@@ -655,6 +671,17 @@ namespace {
 // ---- 10: the latency of a formatted call, two threads contending -------------------------
 
 using Call = void (*)(int);
+
+void floorLatencyCall(int)
+{
+    static NullChannel channel;
+    static LoggingChannel* const target = [] {
+        LoggingChannel* pointer = &channel;
+        benchmark::DoNotOptimize(pointer);
+        return pointer;
+    }();
+    floorCall(target);
+}
 
 void oursFormattedCall(int i)
 {
@@ -766,7 +793,8 @@ void measureLatency(Series& series)
     };
     Peers::prepareFormattedCalls();
     oursFormattedCall(0);
-    const SideCall sides[] = {{"ours/10", oursFormattedCall},
+    const SideCall sides[] = {{"floor/10", floorLatencyCall},
+                              {"ours/10", oursFormattedCall},
                               {"peer/10_spdlog", Peers::spdlogFormattedCall},
                               {"peer/10_log4cxx", Peers::log4cxxFormattedCall},
                               {"peer/10_glog", Peers::glogFormattedCall},

@@ -261,11 +261,9 @@ std::string privateVarTmp()
 // Scenario 10's side figures: p50, p99 and p99.9 of each side, medians over the rounds.
 void printLatencies(const Series& series)
 {
-    const char* const sides[][2] = {{"ours", "ours/10"},
-                                    {"spdlog", "peer/10_spdlog"},
-                                    {"log4cxx", "peer/10_log4cxx"},
-                                    {"glog", "peer/10_glog"},
-                                    {"Boost.Log", "peer/10_boost_log"}};
+    const char* const sides[][2] = {{"floor", "floor/10"},        {"ours", "ours/10"},
+                                    {"spdlog", "peer/10_spdlog"}, {"log4cxx", "peer/10_log4cxx"},
+                                    {"glog", "peer/10_glog"},     {"Boost.Log", "peer/10_boost_log"}};
     std::printf("bench 10 latencies (ns, medians over rounds):");
     for (const auto& side : sides) {
         const auto figure = [&](const char* suffix) {
