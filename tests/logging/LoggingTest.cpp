@@ -261,26 +261,34 @@ TEST_F(Logging, MakingFailingAndClosingOverAndOverKeepsNamesFoundAndMemoryFlat)
     EXPECT_LT(heap(), inUse + 64 * 1024);
 }
 
-// While one thread installs backend libraries and another closes everything, others load
-// a library that asks for a logger from its static initialiser and destructor: the
-// loader's lock and the logging mutex are never taken in opposite orders (a deadlock
-// ends in the test's timeout), and a backend installed by name is installed whole.
+// While other threads load a library that asks for a logger from its static initialiser
+// and destructor, first one thread installs backend libraries and another closes
+// everything, then one logs through a channel that tries to load one: the loader's lock
+// and the logging mutex are never taken in opposite orders (a deadlock ends in the test's
+// timeout), and a backend installed by name is installed whole.
 TEST_F(Logging, LibrariesThatLogWhileTheyLoadNeverWaitForALoader)
 {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    backend.onLog = [](const std::string&, LoggingLevel) {
+        EXPECT_THROW(Logger::loadBackend("null"), LoggerException);
+    };
     std::atomic<int> missing{0};
-    onThreads(4, [until, &missing](int t) {
-        while (std::chrono::steady_clock::now() < until) {
-            if (t == 0)
-                missing += Logger::installBackend("recording") == nullptr;
-            else if (t == 1)
-                Logger::closeAllLoggers();
-            else if (void* library = ::dlopen("static_ru.so", RTLD_NOW | RTLD_LOCAL))
-                ::dlclose(library);
-            else
-                return ADD_FAILURE() << ::dlerror();
-        }
-    });
+    for (const bool nested : {false, true}) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        onThreads(3, [until, nested, &missing](int t) {
+            while (std::chrono::steady_clock::now() < until) {
+                if (t == 0 && !nested)
+                    missing += Logger::installBackend("recording") == nullptr;
+                else if (t == 0)
+                    LogStream(Logger::getLogger("loads"), LevelError) << "from inside";
+                else if (t == 1 && !nested)
+                    Logger::closeAllLoggers();
+                else if (void* library = ::dlopen("static_ru.so", RTLD_NOW | RTLD_LOCAL))
+                    ::dlclose(library);
+                else
+                    return ADD_FAILURE() << ::dlerror();
+            }
+        });
+    }
     EXPECT_EQ(missing, 0);
 }
 
