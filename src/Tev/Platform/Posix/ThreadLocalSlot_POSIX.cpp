@@ -1,10 +1,9 @@
 #include "Tev/Platform/ThreadLocalSlot.h"
 
-// One source for both platforms: a POSIX thread key, which MinGW's runtime provides
-// through winpthreads. Not the compiler's thread_local: that is emulated under MinGW
-// and crashes once the DLL is reloaded. The key's destructor runs at the exit of every
-// thread (on Windows those started with CreateThread too), and a deleted key leaves no
-// callback behind into an unloaded library.
+// A POSIX thread key. Not the compiler's thread_local: a value with a destructor would
+// keep the library loaded while any thread that used it lives. The key's destructor runs
+// at the exit of every thread, and a deleted key leaves no callback behind into an
+// unloaded library.
 #include <pthread.h>
 
 #include <new>
