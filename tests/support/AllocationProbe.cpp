@@ -34,7 +34,8 @@ void watchDeletes(void (*hook)(void*)) noexcept
 } // namespace TevTest
 
 #if TEV_PROBE_REPLACES_NEW
-// The runtime's other forms (arrays, nothrow) call these.
+// Every form is replaced, so that none of them meets a pointer from another allocator (a
+// sanitizer's runtime brings its own of each).
 void* operator new(std::size_t size)
 {
     if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0)
@@ -45,6 +46,22 @@ void* operator new(std::size_t size)
     ++live;
     return memory;
 }
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept
+{
+    return operator new(size, nothrow);
+}
 void operator delete(void* memory) noexcept
 {
     if (memory != nullptr) {
@@ -54,7 +71,23 @@ void operator delete(void* memory) noexcept
         std::free(memory);
     }
 }
+void operator delete[](void* memory) noexcept
+{
+    operator delete(memory);
+}
 void operator delete(void* memory, std::size_t) noexcept
+{
+    operator delete(memory);
+}
+void operator delete[](void* memory, std::size_t) noexcept
+{
+    operator delete(memory);
+}
+void operator delete(void* memory, const std::nothrow_t&) noexcept
+{
+    operator delete(memory);
+}
+void operator delete[](void* memory, const std::nothrow_t&) noexcept
 {
     operator delete(memory);
 }
