@@ -12,7 +12,9 @@ class LoggingChannel;
 ///
 /// The framework calls createChannel() with the logging mutex held, when a logger is
 /// created and again for every logger at every backend installation, so the same
-/// name is asked for repeatedly.
+/// name is asked for repeatedly. createChannel() and the destructor may log, but may not
+/// load a backend library or close the loggers (both are refused: see Logger).
+/// Writing one as a library: \ref writing_backends; the bundled ones: \ref bundled_backends.
 class TEV_API LoggerBackend {
 public:
     LoggerBackend() = default;

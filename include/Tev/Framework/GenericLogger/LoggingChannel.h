@@ -12,7 +12,8 @@ namespace Tev::Framework::GenericLogger {
 /// calls release() or forgets it when the logger's channels are rebuilt (at every
 /// backend installation); uninstalling its backend does not end its use.
 /// The framework calls release() and log() with the logging mutex held, so a channel
-/// sees one call at a time and may log again on the same thread.
+/// sees one call at a time and may log again on the same thread; it may not load a
+/// backend library or close the loggers (both are refused: see Logger).
 ///
 /// The virtual operations keep this order (the destructor, release, log), so that
 /// backends built against any build of this header find each in the same slot.
