@@ -4,6 +4,7 @@
 #include "AllocationProbe.h"
 #include "Recording.h"
 
+#include "Tev/Framework/GenericLogger/BackendLibraryError.h"
 #include "Tev/Framework/Management/PropertyManager.h"
 
 #include <gmock/gmock.h>
@@ -241,8 +242,11 @@ TEST_F(Logging, MakingFailingAndClosingOverAndOverKeepsNamesFoundAndMemoryFlat)
             kept.push_back(Logger::getLogger(("kept." + std::to_string(i)).c_str()));
             EXPECT_THROW(Logger::getLogger(("fails." + std::to_string(i)).c_str()), std::runtime_error);
         }
-        EXPECT_THROW(Logger::loadBackend("missing"), std::runtime_error);
-        EXPECT_THROW(Logger::loadBackend("nofactory"), std::runtime_error);
+        for (const char* library : {"missing", "nofactory"})
+            EXPECT_THAT([library] { Logger::loadBackend(library); },
+                        ::testing::Throws<BackendLibraryError>(::testing::Property(
+                            &BackendLibraryError::loaderReason,
+                            ::testing::HasSubstr(library[0] == 'm' ? "missing_ru.so" : "symbol: createBackend"))));
         EXPECT_EQ(std::set<Logger*>(kept.begin(), kept.end()).size(), kept.size());
         for (std::size_t i = 0; i < kept.size(); i += 7)
             EXPECT_EQ(Logger::getLogger(("kept." + std::to_string(i)).c_str()), kept[i]);
