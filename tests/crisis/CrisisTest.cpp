@@ -154,11 +154,11 @@ TEST(CrisisTextMode, LineEndsArriveAsCrLfWhateverTheWritesLetThrough)
         EXPECT_EQ(Tev::Platform::writeTextMode(data.data(), data.size(), write), data.size());
         EXPECT_EQ(file, expected) << most << " bytes a write";
     }
-    std::size_t room = 3; // then the disk is full: "ab\r" got there, the line end did not
-    EXPECT_EQ(Tev::Platform::writeTextMode(
-                  data.data(), data.size(),
-                  [&room](const char*, std::size_t n) { return std::min(std::exchange(room, 0), n); }),
-              2u);
+    for (std::size_t room : {2u, 3u}) // then the disk is full: "ab" got there, and "\r" perhaps, the line end not
+        EXPECT_EQ(Tev::Platform::writeTextMode(
+                      data.data(), data.size(),
+                      [&room](const char*, std::size_t n) { return std::min(std::exchange(room, 0), n); }),
+                  2u);
 }
 
 TEST_F(Crisis, LinesAreStampMessageAndLineEndAfterWhatWasThere)
