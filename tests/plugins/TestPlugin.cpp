@@ -11,6 +11,7 @@
 #include "Tev/Framework/Framework.h"
 #include "Tev/Framework/GenericLogger/BackendLibrary.h"
 
+#include <atomic>
 #include <cstdint>
 #include <stdexcept>
 
@@ -19,13 +20,16 @@ using namespace TevTest;
 namespace {
 
 #if defined(TEV_PLUGIN_recording)
-Journal* journal = nullptr; // the test's, if it left one
+// The test's, if it left one. Atomic: a thread may unload one instance of this library
+// while another loads the next at the same address, in an order that the sanitizer
+// cannot see through the system's loader.
+std::atomic<Journal*> journal{nullptr};
 
 struct UnloadNotice {
     ~UnloadNotice()
     {
-        if (journal != nullptr)
-            journal->add("library unloaded");
+        if (Journal* events = journal.load())
+            events->add("library unloaded");
     }
 } unloadNotice;
 
@@ -60,7 +64,7 @@ TEV_BACKEND_LIBRARY_EXPORT LoggerBackend* createBackend()
                   ? reinterpret_cast<Journal*>(
                         static_cast<std::uintptr_t>(std::stoull(properties->getProperty(L"TevTest.Journal"))))
                   : nullptr;
-    return new PluginBackend(journal);
+    return new PluginBackend(journal.load());
 }
 #elif defined(TEV_PLUGIN_null)
 TEV_BACKEND_LIBRARY_EXPORT LoggerBackend* createBackend()
