@@ -163,8 +163,9 @@ TEST_F(Backends, ConsoleWritesWhatItsSettingsSay)
 }
 
 // In a child whose /dev/log is a socket of the test's own: logs each level through the syslog
-// backend with `settings`, then writes each message that arrived, one a line, to standard error.
-[[noreturn]] void logToOwnSystemLog(const char* settings)
+// backend of `folder` with `settings`, then writes each message that arrived, one a line, to
+// standard error.
+[[noreturn]] void logToOwnSystemLog(const char* settings, const fs::path& folder)
 {
     sockaddr_un address{AF_UNIX, "/dev/log"};
     const int log = socket(AF_UNIX, SOCK_DGRAM, 0);
@@ -178,8 +179,7 @@ TEST_F(Backends, ConsoleWritesWhatItsSettingsSay)
     }
     closelog(); // a connection inherited from the parent leads elsewhere
     const auto properties = set("Syslog", settings);
-    // By path: a mount namespace in a chroot can hide the program's folder.
-    Logger::installBackend((fs::read_symlink("/proc/self/exe").parent_path() / "syslog").c_str());
+    Logger::installBackend((folder / "syslog").c_str());
     logLevels();
     Logger::closeAllLoggers();
     char datagram[4096];
@@ -190,6 +190,8 @@ TEST_F(Backends, ConsoleWritesWhatItsSettingsSay)
 
 TEST_F(Backends, SyslogSendsWhatItsSettingsSay)
 {
+    // Found first: in a chroot, a namespace of our own names the program by its path outside.
+    const fs::path folder = fs::read_symlink("/proc/self/exe").parent_path();
     if (unshare(CLONE_NEWNS) != 0)
         GTEST_SKIP() << "no mount namespace of our own (needs root): " << std::strerror(errno);
     const std::string stamp = "<&>[A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} ",
@@ -201,7 +203,7 @@ TEST_F(Backends, SyslogSendsWhatItsSettingsSay)
         {"Facility=daemon;Level=info;FlushLevel=debug", lines(stamp + program + "\\[t\\] level #", 20, LOG_DAEMON)},
     };
     for (const auto& [settings, text] : cases)
-        EXPECT_EXIT(logToOwnSystemLog(settings), ::testing::ExitedWithCode(0), MatchesRegex(text));
+        EXPECT_EXIT(logToOwnSystemLog(settings, folder), ::testing::ExitedWithCode(0), MatchesRegex(text));
 }
 
 TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
