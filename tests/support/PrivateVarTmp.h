@@ -30,8 +30,9 @@ inline std::string isolateVarTmp()
                !write("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1")) {
         return std::string("not root, and no user namespace to be had: ") + std::strerror(errno);
     }
-    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", "/var/tmp", "tmpfs", 0, "mode=1777") != 0)
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) // in a chroot, / is no mount point
+        return std::string("cannot keep a mount from reaching the machine's /var/tmp: ") + std::strerror(errno);
+    if (::mount("tmpfs", "/var/tmp", "tmpfs", 0, "mode=1777") != 0)
         return std::string("cannot mount a private /var/tmp: ") + std::strerror(errno);
     return "";
 }
