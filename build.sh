@@ -163,9 +163,10 @@ case "${1:-}" in
         # remain are overridden in the package, each with its reason (cmake/debian).
         # Its temporary files (it leaves two behind each run) stay in the build folder.
         say "lintian"
-        rm -rf "$build_root/package/lintian-tmp" && mkdir "$build_root/package/lintian-tmp"
-        TMPDIR="$build_root/package/lintian-tmp" lintian --fail-on error,warning "$build_root/package/packages/"*.deb
-        rm -rf "$build_root/package/lintian-tmp"
+        lintian_tmp="$build_root/package/lintian-tmp"
+        rm -rf "$lintian_tmp" && mkdir "$lintian_tmp"
+        TMPDIR="$lintian_tmp" lintian --fail-on error,warning "$build_root/package/packages/"*.deb
+        rm -rf "$lintian_tmp"
         ;;
     docs)
         ensure_packages doxygen

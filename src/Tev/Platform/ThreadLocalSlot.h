@@ -6,7 +6,7 @@ namespace Tev::Platform {
 // One pointer per thread. The cleanup function runs at the exit of every thread
 // whose value is not null; it does not run for values left when the slot is destroyed.
 // On Windows it runs from the library's thread-detach notification, under the system
-// loader's lock, and at most four slots of the process have one.
+// loader's lock, and at most four of the library's slots have one.
 class ThreadLocalSlot {
 public:
     using Cleanup = void (*)(void*);
