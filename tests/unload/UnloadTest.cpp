@@ -71,6 +71,8 @@ struct Host {
     static constexpr std::size_t heapSlack = 16 * 1024; // the loader's own bookkeeping
     static constexpr const char* unseen = "";           // no event
 };
+// One arena for all threads: one made late, when threads first contend, would count as growth.
+[[maybe_unused]] const int oneArena = mallopt(M_ARENA_MAX, 1);
 #endif
 
 namespace {
