@@ -3,17 +3,24 @@
 # cases, under Wine, in the build tree's prefix, rather than once per case.
 include(${CMAKE_ROOT}/Modules/GoogleTest.cmake)
 
-# Every test program runs under one persistent Wine server (unless one runs already).
-# Wine's services are started by a program of their own, with no output pipe of
-# ctest's, which they would hold open. The prefix is made there if it is missing.
+# Every test program runs under one persistent Wine server. A server still running
+# (the one that made the prefix, say) refuses -p and ends a few seconds after its last
+# client, perhaps before the last test; so the start waits for it (at most 30 s) and
+# asks again. Wine's services are started by a program of their own, with no output
+# pipe of ctest's, which they would hold open. The prefix is made there if it is
+# missing. The stop is cleanup: no server left to stop is no failure.
 if(NOT TEST wine_start)
   find_program(TEV_WINESERVER wineserver PATHS /usr/lib/wine NO_DEFAULT_PATH)
+  set(_tev_server "'${TEV_WINESERVER}'")
+  set(_tev_quiet ">/dev/null 2>&1 </dev/null")
   add_test(NAME wine_start COMMAND sh -c
-           "'${TEV_WINESERVER}' -p >/dev/null 2>&1 </dev/null; '${CMAKE_CROSSCOMPILING_EMULATOR}' wineboot >/dev/null 2>&1 </dev/null")
-  add_test(NAME wine_stop COMMAND ${TEV_WINESERVER} -k)
+           "${_tev_server} -p ${_tev_quiet} || { timeout 30 ${_tev_server} -w ${_tev_quiet}; ${_tev_server} -p ${_tev_quiet}; }; '${CMAKE_CROSSCOMPILING_EMULATOR}' wineboot ${_tev_quiet}")
+  add_test(NAME wine_stop COMMAND sh -c "${_tev_server} -k ${_tev_quiet} || true")
   set_tests_properties(wine_start wine_stop PROPERTIES TIMEOUT 300 ENVIRONMENT "${TEV_WINE_ENVIRONMENT}")
   set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine)
   set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
+  unset(_tev_server)
+  unset(_tev_quiet)
 endif()
 
 function(gtest_discover_tests target)
