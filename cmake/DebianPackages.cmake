@@ -64,7 +64,7 @@ set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "C++17 application framework with pluggable
 ${tev_debian_about}
 
 This package holds the shared library and its bundled logging backends:
-console, file (a size-rotating file) and syslog.")
+console, file (rotated by size, daily or hourly) and syslog.")
 # Its dependencies come from the libraries it holds; libtevframework.so.1 is its own.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/bin)
@@ -79,7 +79,8 @@ set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "C++17 application framework with plugg
 ${tev_debian_about}
 
 This package holds what a program needs to build against the library:
-the headers, the CMake package and the pkg-config file.")
+the headers, the CMake package (with tev_add_backend for backend
+libraries) and the pkg-config file.")
 # The public headers need the standard library only: no Boost.
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libtevframework1 (= ${tev_debian_version})")
 include(CPack)

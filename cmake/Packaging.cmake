@@ -20,7 +20,10 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/TevFrameworkConfigVersion
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/TevFrameworkConfig.cmake
               ${PROJECT_BINARY_DIR}/TevFrameworkConfigVersion.cmake
+              ${CMAKE_CURRENT_LIST_DIR}/TevAddBackend.cmake
         DESTINATION ${TEV_CMAKE_DIR} COMPONENT development)
+# A parent project that adds this source tree gets tev_add_backend() as well.
+include(${CMAKE_CURRENT_LIST_DIR}/TevAddBackend.cmake)
 
 if(NOT WIN32)
   # The pkg-config file finds the prefix from where it lies, so that an installation
