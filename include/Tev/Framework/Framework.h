@@ -10,8 +10,9 @@ namespace Tev::Framework {
 /// nothing to construct.
 ///
 /// Throws: propertyManager() throws std::bad_alloc if the store cannot be created
-/// (the next call tries again); randomNumber() throws only if its lock fails
-/// (boost::lock_error); the assignment throws nothing.
+/// (the next call tries again); randomNumber() throws only if its lock fails, Boost's
+/// lock_error, which a client without Boost catches as std::runtime_error; the
+/// assignment throws nothing.
 /// Concurrency: randomNumber() may be called from any thread at any time while the
 /// library is loaded. The first propertyManager() call is safe against a concurrent
 /// first call; the store it returns is not (see PropertyManager).

@@ -29,7 +29,8 @@ class CrisisLoggerImpl;
 ///   instance(): Exceptions::FrameworkException with the message
 ///     "Error opening log file: '/var/tmp/tev.log'" when the file cannot be opened;
 ///     nothing is created then, and the next call tries again. std::bad_alloc and
-///     boost::thread_resource_error pass through.
+///     Boost's thread_resource_error pass through; a client without Boost catches
+///     the latter as std::runtime_error.
 ///   log(): nothing for a message of up to 240 bytes; a longer one is composed on the
 ///     heap and may throw std::bad_alloc. Write and flush failures are ignored: the
 ///     line is lost.

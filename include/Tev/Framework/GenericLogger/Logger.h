@@ -217,7 +217,10 @@ public:
     TEV_API static void unloadLoggingChannels(bool unload);
 
     /// Installs a backend that stays the caller's, then gives every logger its channels
-    /// anew, from every installed backend in installation order, and replays its cache.
+    /// anew, from every installed backend in installation order, and replays its cache
+    /// to them: the cache is then empty, so a backend installed later never sees what
+    /// was cached before. The backend must outlive its installation (see
+    /// uninstallBackend()).
     /// Throws LoggerBackendLoadError for a null or an already installed backend (nothing
     /// changes), and what createChannel() or a channel's log() throws.
     TEV_API static void installBackend(LoggerBackend* backend);
@@ -225,7 +228,8 @@ public:
 
     /// Loads the backend library `name` (file "<name>_ru.so"; "<name>_ru.dll" on Windows),
     /// records it and the backend its createBackend() returns, and returns that backend
-    /// (possibly null) without installing it. Each call loads and creates anew.
+    /// (possibly null) without installing it. Each call loads and creates anew: installing
+    /// "console" twice gives two backends, and every line is written by both.
     /// Throws BackendLibraryError (a std::runtime_error, BackendLibraryError.h) when the
     /// library cannot be loaded or lacks createBackend: its what() is "Unable to resolve
     /// function createBackend from dynamic library" and the failed check, and it names the
@@ -247,7 +251,9 @@ public:
     TEV_API static LoggerBackend* installBackend(const char* name);
 
     /// Removes `backend` from the installed ones if it is there. Loggers keep the
-    /// channels it gave them. Throws nothing of its own.
+    /// channels it gave them, and write to them while any backend is installed, until
+    /// the next installation rebuilds their channels: the backend and its channels must
+    /// stay alive until then, or until closeAllLoggers(). Throws nothing of its own.
     TEV_API static void uninstallBackend(LoggerBackend* backend);
 
     /// Unless switched off by unloadLoggingChannels(false): destroys every logger,

@@ -19,8 +19,10 @@ namespace Tev::Framework::Management {
 /// encoding (the empty message if the locale cannot encode the text); setProperty()
 /// and those two may throw std::bad_alloc. Whatever they throw, the store is as it was
 /// before the call. hasProperty() throws nothing.
-/// Concurrency: none. Callers that share the store between threads make their calls
-/// one at a time under a lock of their own.
+/// Concurrency: none: the store takes no lock. Callers that share the store between
+/// threads make their calls one at a time under a lock of their own. The bundled
+/// backends read it while Logger::installBackend("name") or loadBackend() creates them:
+/// set their properties before, not meanwhile.
 class TEV_API PropertyManager {
 public:
     PropertyManager() noexcept;

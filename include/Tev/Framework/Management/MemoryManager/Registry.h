@@ -27,7 +27,8 @@
 ///   before its factory runs, so once a factory has returned its object is always
 ///   entered: it can never be left over.
 /// - std::overflow_error if a name already holds 2147483647 references.
-/// - boost::lock_error (a boost::thread_exception) if the lock itself fails.
+/// - Boost's lock_error if the lock itself fails; a client without Boost catches it as
+///   std::runtime_error.
 /// findObject() and unregisterObject() throw nothing else for any non-null name.
 ///
 /// Concurrency: any thread may call these at any time; they are serialised by one
