@@ -12,12 +12,29 @@
 #   ./build.sh tidy      run the .clang-tidy checks over the library and the backends
 #   ./build.sh windows   cross-build tevframework.dll with MinGW-w64, zip it, run the tests under Wine
 #   ./build.sh clean     remove the build tree
+# -j N (or -jN), before or after the command, sets how many jobs build and test at once;
+# without it CMAKE_BUILD_PARALLEL_LEVEL does, else every processor.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 cd "$here"
 build_root="$here/build"
-jobs=$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)
+
+jobs=${CMAKE_BUILD_PARALLEL_LEVEL:-}
+arguments=()
+while [ $# -gt 0 ]; do
+    case $1 in
+        -j) jobs=${2:-}; shift $(($# > 1 ? 2 : 1)) ;;
+        -j*) jobs=${1#-j}; shift ;;
+        *) arguments+=("$1"); shift ;;
+    esac
+done
+set -- "${arguments[@]+"${arguments[@]}"}"
+[ -n "$jobs" ] || jobs=$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)
+if ! [[ $jobs =~ ^[1-9][0-9]*$ ]]; then
+    echo "build.sh: -j wants a number of jobs, 1 or more, not '$jobs'" >&2
+    exit 2
+fi
 
 say() { printf '==> %s\n' "$*"; }
 
@@ -212,7 +229,7 @@ case "${1:-}" in
         rm -rf "$build_root"
         ;;
     *)
-        sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
         exit 2
         ;;
 esac
