@@ -187,9 +187,24 @@ case "${1:-}" in
         ;;
     docs)
         ensure_packages doxygen
+        html="$build_root/docs/html"
+        rm -rf "$html"
         mkdir -p "$build_root/docs"
         TEV_DOCS_OUTPUT="$build_root/docs" doxygen docs/Doxyfile
-        say "API reference: $build_root/docs/html/index.html"
+        # Doxygen 1.9 also makes an empty "File Reference" page of each page's source in
+        # docs/, which only the search index links to: both go.
+        rm -f "$html"/*_8md.html
+        sed -i '/_8md\.html/d' "$html"/search/*.js
+        # What Doxygen does not warn of: a page with nothing on it, a tag shown as text.
+        empty=$(awk '/<div class="contents">/ { getline after; if (after ~ /^<\/div><!-- contents -->/) print FILENAME }' \
+                    "$html"/*.html)
+        tags=$(grep -lE '&lt;/?(a|b|i|p|br|em|tt|li|ol|ul|td|th|tr|pre|div|code|span|table|strong|h[1-6])&gt;' \
+                    "$html"/*.html || true)
+        if [ -n "$empty$tags" ]; then
+            echo "build.sh docs: empty pages: ${empty:-none}; tags shown as text: ${tags:-none}" >&2
+            exit 1
+        fi
+        say "API reference: $html/index.html"
         ;;
     format)
         ensure_packages clang-format
