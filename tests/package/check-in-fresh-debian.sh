@@ -3,8 +3,10 @@
 # in a throwaway Debian 12 root (a chroot made for the check, holding a clone of the tree):
 #   sh tests/package/check-in-fresh-debian.sh
 # Builds the packages and checks them with lintian (./build.sh package), purges the build's
-# own libraries, installs the packages with apt (which brings their dependencies), then
-# builds a client against them with find_package and with pkg-config and runs it.
+# own libraries, installs the packages with apt (which brings their dependencies) and clang,
+# then builds the clients against them with find_package and with pkg-config and runs them:
+# the install client, and the README's first program with its backend "shout", with g++
+# and with clang++ at its default standard (tests/install/client/build-and-run.sh).
 # It removes packages, so it refuses to run anywhere but in a chroot, unless
 # TEV_THROWAWAY_ROOT=yes says that this machine is a throwaway one (a container made for it).
 set -eu
@@ -21,7 +23,7 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get purge -y -qq libboost-thread-dev libspdlog-dev libgtest-dev libgmock-dev >/dev/null
 apt-get autoremove -y -qq >/dev/null
-apt-get install -y -qq --no-install-recommends ./build/package/packages/*.deb >/dev/null
+apt-get install -y -qq --no-install-recommends ./build/package/packages/*.deb clang >/dev/null
 dpkg -l libtevframework1 libtevframework-dev | tail -n 2
 if [ -e /usr/include/boost ]; then
     echo "Boost's headers are still installed: the check would not show that clients need none" >&2
@@ -29,5 +31,5 @@ if [ -e /usr/include/boost ]; then
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-sh tests/install/client/build-and-run.sh /usr "$work"
+TEV_REQUIRE_CLANG=yes sh tests/install/client/build-and-run.sh /usr "$work"
 echo "package check passed"

@@ -1,18 +1,57 @@
 #!/bin/sh
-# build-and-run.sh PREFIX WORKDIR: builds the client against the package installed under
-# PREFIX, once through find_package(TevFramework) and once through pkg-config, and runs both
-# as a user would, with no LD_LIBRARY_PATH: CMake gives the first the library's folder as
-# its run-time path, the second is linked with it. Neither finds Boost, nor needs it.
+# build-and-run.sh PREFIX WORKDIR: builds the clients against the package installed under
+# PREFIX and runs them as a user would, with no LD_LIBRARY_PATH: the install client, once
+# through find_package(TevFramework) and once through pkg-config, then the README's first
+# program with its backend "shout" the same two ways, with c++ and with clang++ at its
+# default standard (the package must ask for C++17). CMake gives a program the library's
+# folder as its run-time path; with pkg-config it is linked with it, unless PREFIX is /usr.
+# None finds Boost, nor needs it. TEV_REQUIRE_CLANG=yes fails where clang++ is missing;
+# otherwise it is skipped there.
 set -eu
 unset LD_LIBRARY_PATH
 prefix=$1 work=$2
 here=$(cd "$(dirname "$0")" && pwd)
+readme_test="$here/../readme-test.sh"
 cmake -S "$here" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
       -DCMAKE_DISABLE_FIND_PACKAGE_Boost=ON --no-warn-unused-cli >/dev/null
 cmake --build "$work/cmake"
 "$work/cmake/client" find_package "$work/find_package.log"
+
 PKG_CONFIG_PATH=$(find "$prefix/lib" -type d -name pkgconfig | head -n 1)
 export PKG_CONFIG_PATH
-c++ -std=c++17 "$here/client.cpp" -o "$work/client-pc" $(pkg-config --cflags --libs tevframework) \
-    -Wl,-rpath,"$(pkg-config --variable=libdir tevframework)"
+rpath=
+if [ "$prefix" != /usr ]; then
+    rpath="-Wl,-rpath,$(pkg-config --variable=libdir tevframework)"
+fi
+c++ "$here/client.cpp" -o "$work/client-pc" $(pkg-config --cflags --libs tevframework) $rpath
 "$work/client-pc" pkg-config "$work/pkg-config.log"
+
+compilers=c++
+if command -v clang++ >/dev/null 2>&1; then
+    compilers="c++ clang++"
+elif [ "${TEV_REQUIRE_CLANG:-}" = yes ]; then
+    echo "build-and-run.sh: clang++ is missing" >&2
+    exit 1
+else
+    echo "build-and-run.sh: no clang++: the README's program is built with c++ only"
+fi
+sh "$readme_test" extract "$here/../../../README.md" "$work/hello"
+for compiler in $compilers; do
+    build="$work/hello-cmake-$compiler"
+    cmake -S "$work/hello" -B "$build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$compiler" \
+          -DCMAKE_DISABLE_FIND_PACKAGE_Boost=ON --no-warn-unused-cli >/dev/null
+    cmake --build "$build"
+    sh "$readme_test" run "find_package $compiler" "$build/hello"
+
+    build="$work/hello-pkg-config-$compiler"
+    mkdir "$build"
+    (cd "$work/hello" && "$compiler" hello.cpp -o "$build/hello" $(pkg-config --cflags --libs tevframework) $rpath)
+done
+# The README's command for a backend without CMake names g++.
+(cd "$work/hello" && g++ -shared -fPIC -fvisibility=hidden -fno-gnu-unique ShoutBackend.cpp -o "$work/shout_ru.so" \
+                         $(pkg-config --cflags --libs tevframework))
+for compiler in $compilers; do
+    cp "$work/shout_ru.so" "$work/hello-pkg-config-$compiler/"
+    sh "$readme_test" run "pkg-config $compiler" "$work/hello-pkg-config-$compiler/hello"
+done
+echo "every client ok"
