@@ -9,7 +9,9 @@
 
 #include <gmock/gmock.h>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#  include <windows.h>
+#else
 #  include <dlfcn.h>
 #  include <malloc.h>
 #  include <unistd.h>
@@ -19,6 +21,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <iomanip>
 #include <limits>
 #include <set>
@@ -226,6 +229,57 @@ TEST_F(Logging, ThreadsLoseNoMessageAndChannelsSeeOneCallAtATime)
     }
     EXPECT_EQ(next, std::vector<int>(threads, perThread));
     EXPECT_EQ(own, threads * perThread);
+}
+
+// The folders of the running program and of the framework library, each with its
+// final separator; the separator; the process's id.
+#if defined(_WIN32)
+std::string folderOf(HMODULE module)
+{
+    std::string file(32768, '\0'); // the longest a path gets
+    file.resize(GetModuleFileNameA(module, &file[0], 32768));
+    return file.substr(0, file.find_last_of('\\') + 1);
+}
+const std::string programFolder = folderOf(nullptr), separator = "\\";
+const std::string libraryFolder = folderOf(GetModuleHandleA("tevframework.dll"));
+const std::string processId = std::to_string(GetCurrentProcessId());
+#else
+const std::string programFolder = std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/",
+                  separator = "/";
+const std::string libraryFolder = [] {
+    char origin[PATH_MAX] = "";
+    void* library = ::dlopen("libtevframework.so.1", RTLD_LAZY | RTLD_NOLOAD);
+    ::dlinfo(library, RTLD_DI_ORIGIN, origin);
+    ::dlclose(library);
+    return std::string(origin) + "/";
+}();
+const std::string processId = std::to_string(::getpid());
+#endif
+
+// A bare name is looked for beside the program, beside the framework library and in its
+// backend folder, then by the system's loader, which never looks in the working directory:
+// a library left there is not loaded. (On Windows this also runs from a program in a folder
+// of its own whose path is beyond MAX_PATH, the library found through PATH.)
+TEST(BackendLibraries, BareNamesAreLookedForBesideProgramAndLibraryNeverInTheWorkingDirectory)
+{
+    namespace fs = std::filesystem;
+    const std::string file = std::string("planted_ru") + TEV_MODULE_SUFFIX;
+    std::vector<std::string> tried{programFolder + file};
+    if (libraryFolder != programFolder)
+        tried.push_back(libraryFolder + file);
+    tried.insert(tried.end(), {libraryFolder + "tevframework" + separator + file, file});
+
+    const fs::path here = fs::current_path(), planted = fs::temp_directory_path() / ("tev-planted-" + processId);
+    fs::create_directory(planted);
+    fs::copy_file(libraryFolder + "recording_ru" + TEV_MODULE_SUFFIX, planted / file);
+    fs::current_path(planted);
+    EXPECT_THAT([] { Logger::installBackend("planted"); },
+                ::testing::Throws<BackendLibraryError>(
+                    ::testing::Property(&BackendLibraryError::filesTried, ::testing::ElementsAreArray(tried))));
+    EXPECT_NE(Logger::installBackend("recording"), nullptr) << "found beside the library";
+    resetLogging();
+    fs::current_path(here);
+    fs::remove_all(planted);
 }
 
 #if !defined(_WIN32) // dlopen, mallinfo2 and exit-time unloading; Windows has the unload test

@@ -12,10 +12,13 @@ using SymbolAddress = void (*)();
 // Loads a dynamic library. A name with a directory separator is a path, loaded as it is.
 // A bare file name is looked for in the running program's folder, then in the folder of
 // this library (the framework's) and in its subfolder TEV_BACKEND_FOLDER, then where the
-// system's loader looks. Returns null when nothing loaded. When given, `filesTried` gets
-// every file tried, in order (the last one the bare name handed to the system's loader),
-// and `reason` the loader's own text for the failure that tells most: that of a file
-// that exists but would not load, else that of the last try; it is emptied on success.
+// system's loader looks for a bare name (on Windows: the program's folder, the system
+// folders and those added for the process with AddDllDirectory or SetDllDirectory, never
+// the working directory or PATH). Returns null when nothing loaded. When given,
+// `filesTried` gets every file tried, in order (the last one the bare name handed to the
+// system's loader), and `reason` the loader's own text for the failure that tells most:
+// that of a file that exists but would not load, else that of the last try; it is
+// emptied on success.
 // Throws std::bad_alloc.
 LibraryHandle loadLibrary(const std::string& fileName, std::vector<std::string>* filesTried = nullptr,
                           std::string* reason = nullptr);

@@ -60,8 +60,9 @@ LibraryHandle loadLibrary(const std::string& fileName, std::vector<std::string>*
     // LoadLibrary may refuse '/' in a path.
     std::string name = fileName;
     std::replace(name.begin(), name.end(), '/', '\\');
+    const bool isPath = name.find('\\') != std::string::npos;
     std::vector<std::string> files;
-    if (name.find('\\') == std::string::npos) {
+    if (!isPath) {
         const std::string besideLibrary = libraryFolder();
         for (const std::string& folder : {folderOf(nullptr), besideLibrary, besideLibrary + TEV_BACKEND_FOLDER "\\"})
             if (!folder.empty() && std::find(files.begin(), files.end(), folder + name) == files.end())
@@ -76,11 +77,14 @@ LibraryHandle loadLibrary(const std::string& fileName, std::vector<std::string>*
         if (!last && ::GetFileAttributesA(files[i].c_str()) == INVALID_FILE_ATTRIBUTES)
             continue;
         // No message box when the library or one it needs is missing. A library found in a
-        // folder has the libraries it needs looked for in that folder too.
+        // folder has the libraries it needs looked for in that folder too. The bare name is
+        // looked for in the program's folder, the system folders and the folders added for
+        // the process: never in the working directory, nor in PATH, which may hold anything.
         DWORD previousMode = 0;
         const BOOL quiet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
-        const HMODULE module = last ? ::LoadLibraryA(files[i].c_str())
-                                    : ::LoadLibraryExA(files[i].c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        const HMODULE module = !last    ? ::LoadLibraryExA(files[i].c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
+                               : isPath ? ::LoadLibraryA(files[i].c_str())
+                                        : ::LoadLibraryExA(files[i].c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
         const DWORD error = ::GetLastError();
         if (quiet)
             ::SetThreadErrorMode(previousMode, nullptr);
