@@ -138,7 +138,8 @@ TEST(CrisisTimeStamp, IsZeroPaddedTimeOfDayWithMilliseconds)
 }
 
 // On Windows the file is written in text mode; a write cut short between the "\r" and the
-// "\n" of a line end goes on with the "\n".
+// "\n" of a line end goes on with the "\n", and so does the next write, when the disk was
+// full, with the "\n" that closes the cut line: never "\r\r\n".
 TEST(CrisisTextMode, LineEndsArriveAsCrLfWhateverTheWritesLetThrough)
 {
     const std::string data = "ab\n\ncd\n" + std::string(600, 'x') + "\n";
@@ -147,35 +148,54 @@ TEST(CrisisTextMode, LineEndsArriveAsCrLfWhateverTheWritesLetThrough)
         expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
     for (std::size_t most : {1u, 3u, 1000u}) {
         std::string file;
+        bool endsInCr = false;
         const auto write = [&file, most](const char* text, std::size_t n) {
             file.append(text, std::min(n, most));
             return std::min(n, most);
         };
-        EXPECT_EQ(Tev::Platform::writeTextMode(data.data(), data.size(), write), data.size());
+        EXPECT_EQ(Tev::Platform::writeTextMode(data.data(), data.size(), endsInCr, write), data.size());
         EXPECT_EQ(file, expected) << most << " bytes a write";
     }
-    for (std::size_t room : {2u, 3u}) // then the disk is full: "ab" got there, and "\r" perhaps, the line end not
-        EXPECT_EQ(Tev::Platform::writeTextMode(
-                      data.data(), data.size(),
-                      [&room](const char*, std::size_t n) { return std::min(std::exchange(room, 0), n); }),
-                  2u);
+    // Room for "ab", and the "\r" perhaps, not the line end; then room again.
+    for (const auto& [room, cut] : {std::pair{2u, "ab"}, {3u, "ab\r"}}) {
+        std::string file;
+        std::size_t left = room;
+        const auto write = [&file, &left](const char* text, std::size_t n) {
+            n = std::min(n, left);
+            left -= n;
+            file.append(text, n);
+            return n;
+        };
+        bool endsInCr = false;
+        EXPECT_EQ(Tev::Platform::writeTextMode(data.data(), data.size(), endsInCr, write), 2u);
+        EXPECT_EQ(file, cut);
+        left = 100;
+        EXPECT_EQ(Tev::Platform::writeTextMode("\nd\n", 3, endsInCr, write), 3u);
+        EXPECT_EQ(file, "ab\r\nd\r\n") << room;
+        EXPECT_FALSE(endsInCr);
+    }
 }
 
+// A cut line found in the file is closed first; one cut inside its line end ("x\r"), by
+// the "\n" that completes it.
 TEST_F(Crisis, LinesAreStampMessageAndLineEndAfterWhatWasThere)
 {
-    std::ofstream(logPath, std::ios::binary) << "x"; // cut short: the first line starts on a line of its own
-    const std::string longMessage(5000, 'y');
-    EXPECT_EXIT(
-        {
-            CrisisLogger& logger = CrisisLogger::instance();
-            for (const char* m : {"abc", "", "first\nsecond", static_cast<const char*>(nullptr), longMessage.c_str()})
-                logger.log(m);
-            std::exit(&CrisisLogger::instance() == &logger ? 0 : 1);
-        },
-        ExitedWithCode(0), "");
-    const std::string e = lineEnd;
-    EXPECT_THAT(readLog(), ::testing::MatchesRegex("x" + e + stamp + "abc" + e + stamp + e + stamp + "first" + e +
-                                                   "second" + e + stamp + longMessage + e));
+    const std::string e = lineEnd, longMessage(5000, 'y');
+    const std::pair<std::string, std::string> cases[] = {{"x", "x" + e}, {"x\r", "x\r\n"}};
+    for (const auto& [found, closed] : cases) {
+        std::ofstream(logPath, std::ios::binary) << found;
+        EXPECT_EXIT(
+            {
+                CrisisLogger& logger = CrisisLogger::instance();
+                for (const char* m :
+                     {"abc", "", "first\nsecond", static_cast<const char*>(nullptr), longMessage.c_str()})
+                    logger.log(m);
+                std::exit(&CrisisLogger::instance() == &logger ? 0 : 1);
+            },
+            ExitedWithCode(0), "");
+        EXPECT_THAT(readLog(), ::testing::MatchesRegex(closed + stamp + "abc" + e + stamp + e + stamp + "first" + e +
+                                                       "second" + e + stamp + longMessage + e));
+    }
 #if !defined(_WIN32)
     struct stat status {};
     EXPECT_TRUE(::stat(logPath, &status) == 0 && (status.st_mode & 07777) == 0600) << "a log for our eyes only";

@@ -26,7 +26,9 @@ bool endsMidLine(const ExclusiveFile* file) noexcept;
 // Appends `size` bytes at the end of the file with one write, repeated only for what a
 // short write left. Returns how many bytes reached the file. On Windows the file is
 // written in text mode: each "\n" reaches it as "\r\n", and counts once both bytes have;
-// a long text goes in writes of a few hundred bytes.
+// a "\n" that starts `data` when the file ends with a "\r" (a write cut inside a line
+// end, or a file found so) reaches it alone, completing that line end; a long text goes
+// in writes of a few hundred bytes.
 std::size_t appendToFile(ExclusiveFile* file, const char* data, std::size_t size) noexcept;
 
 // Closes the file and ends the hold; null is ignored.

@@ -14,6 +14,7 @@ namespace Tev::Platform {
 struct ExclusiveFile {
     HANDLE handle;
     bool endsMidLine;
+    bool endsInCarriageReturn; // the "\n" of a line end is missing
 };
 
 namespace {
@@ -36,16 +37,17 @@ std::wstring widePath(const char* path)
     return wide;
 }
 
-bool lastByteIsNotLineEnd(HANDLE handle, ULONGLONG size) noexcept
+// The file's last byte; a line end for an empty file or one that cannot be read.
+char lastByte(HANDLE handle, ULONGLONG size) noexcept
 {
     if (size == 0)
-        return false;
+        return '\n';
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>((size - 1) & 0xFFFFFFFFu);
     at.OffsetHigh = static_cast<DWORD>((size - 1) >> 32);
     char last = '\n';
     DWORD got = 0;
-    return ::ReadFile(handle, &last, 1, &got, &at) && got == 1 && last != '\n';
+    return ::ReadFile(handle, &last, 1, &got, &at) && got == 1 ? last : '\n';
 }
 
 // Whether the open file is the one the path names, not one that a link somewhere on
@@ -91,7 +93,8 @@ ExclusiveFile* openExclusiveAppend(const char* path)
         return refuse(handle);
 
     const ULONGLONG size = (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
-    auto* file = new (std::nothrow) ExclusiveFile{handle, lastByteIsNotLineEnd(handle, size)};
+    const char last = lastByte(handle, size);
+    auto* file = new (std::nothrow) ExclusiveFile{handle, last != '\n', last == '\r'};
     if (file == nullptr) {
         refuse(handle);
         throw std::bad_alloc();
@@ -107,10 +110,11 @@ bool endsMidLine(const ExclusiveFile* file) noexcept
 std::size_t appendToFile(ExclusiveFile* file, const char* data, std::size_t size) noexcept
 {
     // In text mode, each "\n" as "\r\n".
-    return writeTextMode(data, size, [file](const char* text, std::size_t length) -> std::size_t {
-        DWORD written = 0;
-        return ::WriteFile(file->handle, text, static_cast<DWORD>(length), &written, nullptr) ? written : 0;
-    });
+    return writeTextMode(
+        data, size, file->endsInCarriageReturn, [file](const char* text, std::size_t length) -> std::size_t {
+            DWORD written = 0;
+            return ::WriteFile(file->handle, text, static_cast<DWORD>(length), &written, nullptr) ? written : 0;
+        });
 }
 
 void closeFile(ExclusiveFile* file) noexcept
