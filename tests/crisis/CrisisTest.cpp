@@ -64,6 +64,37 @@ void letGo(Hold h)
     if (holding(h))
         CloseHandle(h);
 }
+// Wine's Unix name of a Windows path, when the program runs under Wine.
+using UnixName = char* (*)(const wchar_t*);
+const auto unixName = reinterpret_cast<UnixName>(
+    reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+// Under Wine: the log made a Unix link to `file` in the folder `target`; with no file,
+// both removed. A Unix shell does it, which Wine starts with no handle to wait on: what it
+// makes is waited for, once what the log was is gone (Windows programs see a link as a
+// plain file, and delete its target).
+bool linkLog(const std::string& file)
+{
+    std::error_code ignored;
+    fs::remove(logPath, ignored);
+    char* drive = unixName(L"C:\\");
+    const std::string to = "tev-test-target/" + file;
+    std::string command = "/bin/sh -c \"cd '" + std::string(drive) + "' && rm -f tev.log && rm -rf tev-test-target";
+    HeapFree(GetProcessHeap(), 0, drive);
+    if (!file.empty())
+        command +=
+            " && mkdir -p '" + to.substr(0, to.rfind('/')) + "' && : >'" + to + "' && ln -s '" + to + "' tev.log";
+    command += "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+        return false;
+    CloseHandle(started.hThread), CloseHandle(started.hProcess);
+    const auto done = [&file] { return file.empty() ? !fs::exists(target) : fs::exists(logPath); };
+    for (int i = 0; i < 500 && !done(); ++i)
+        Sleep(10);
+    return done();
+}
 #else
 const char* const logPath = "/var/tmp/tev.log";
 const char* const target = "/var/tmp/tev-test-target";
@@ -361,6 +392,22 @@ TEST_F(Crisis, KilledAndConcurrentWritersLeaveWholeOrCutLinesNeverGluedOnes)
 
 #endif
 
+#if defined(_WIN32)
+// Under Wine, a Unix link in the log's place: to another file, and to one whose name is
+// beyond MAX_PATH, which cannot be compared.
+TEST_F(Crisis, UnixLinksUnderWineAreRefused)
+{
+    if (unixName == nullptr)
+        GTEST_SKIP() << "not under Wine";
+    const std::string folder(140, 'f');
+    for (const std::string& file : {std::string("f"), folder + "/" + folder + "/f"}) {
+        ASSERT_TRUE(linkLog(file));
+        EXPECT_EXIT(std::exit(tryToOpen()), ExitedWithCode(1), "") << file.size();
+    }
+    EXPECT_TRUE(linkLog(""));
+}
+#endif
+
 // While another process holds the log, instance() is refused.
 TEST_F(Crisis, HeldByAnotherProcessIsRefused)
 {
@@ -379,7 +426,9 @@ int main(int argc, char** argv)
     const bool existed = fs::exists(logPath);
     const std::string before = readLog();
     const int result = RUN_ALL_TESTS();
-    fs::remove_all(logPath);
+    std::error_code ignored;
+    fs::remove_all(logPath, ignored);
+    fs::remove_all(target, ignored);
     if (existed) // put back as it was found
         std::ofstream(logPath, std::ios::binary) << before;
     return result;

@@ -16,7 +16,9 @@ struct ExclusiveFile;
 // (in this process or another) holds, and whatever the system refuses. The file is not
 // inherited by programs that this process starts. The hold lasts until closeFile().
 // On Windows the hold is the share mode (others may read, not write or delete), the
-// file keeps the access rights it inherits from its folder, and its owner is not checked.
+// file keeps the access rights it inherits from its folder, and its owner is not checked;
+// also refused, a file whose full name differs from the path's (a link on the way, such
+// as a Unix link under Wine) or cannot be had (beyond MAX_PATH).
 // Throws std::bad_alloc.
 ExclusiveFile* openExclusiveAppend(const char* path);
 
