@@ -258,8 +258,9 @@ const std::string processId = std::to_string(::getpid());
 
 // A bare name is looked for beside the program, beside the framework library and in its
 // backend folder, then by the system's loader, which never looks in the working directory:
-// a library left there is not loaded. (On Windows this also runs from a program in a folder
-// of its own whose path is beyond MAX_PATH, the library found through PATH.)
+// a library left there is not loaded; a name with a folder is a path, taken as it is. (On
+// Windows this also runs from a program in a folder of its own whose path is beyond
+// MAX_PATH, the library found through PATH.)
 TEST(BackendLibraries, BareNamesAreLookedForBesideProgramAndLibraryNeverInTheWorkingDirectory)
 {
     namespace fs = std::filesystem;
@@ -273,9 +274,12 @@ TEST(BackendLibraries, BareNamesAreLookedForBesideProgramAndLibraryNeverInTheWor
     fs::create_directory(planted);
     fs::copy_file(libraryFolder + "recording_ru" + TEV_MODULE_SUFFIX, planted / file);
     fs::current_path(planted);
-    EXPECT_THAT([] { Logger::installBackend("planted"); },
-                ::testing::Throws<BackendLibraryError>(
-                    ::testing::Property(&BackendLibraryError::filesTried, ::testing::ElementsAreArray(tried))));
+    const std::vector<std::string> path{"." + separator + "nowhere_ru" + TEV_MODULE_SUFFIX};
+    for (const auto& [name, files] : {std::pair{"planted", tried}, {"./nowhere", path}})
+        EXPECT_THAT([name = name] { Logger::installBackend(name); },
+                    ::testing::Throws<BackendLibraryError>(
+                        ::testing::Property(&BackendLibraryError::filesTried, ::testing::ElementsAreArray(files))));
+    EXPECT_NE(Logger::installBackend("./planted"), nullptr);
     EXPECT_NE(Logger::installBackend("recording"), nullptr) << "found beside the library";
     resetLogging();
     fs::current_path(here);
