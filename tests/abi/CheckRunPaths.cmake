@@ -1,0 +1,33 @@
+# Fails if a program or library in FOLDER has an empty or relative entry in its run-time
+# path: the loader would take it against the working directory, and load whatever lies
+# there.
+#   cmake -DREADELF=readelf -DFOLDER=build/bin -P CheckRunPaths.cmake
+cmake_minimum_required(VERSION 3.25)
+file(GLOB files LIST_DIRECTORIES false ${FOLDER}/*)
+set(checked 0)
+foreach(file IN LISTS files)
+  file(READ ${file} magic LIMIT 4 HEX)
+  if(NOT magic STREQUAL "7f454c46")
+    continue()
+  endif()
+  math(EXPR checked "${checked} + 1")
+  execute_process(COMMAND ${READELF} -d ${file} OUTPUT_VARIABLE dynamic RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "${READELF} failed on ${file}")
+  endif()
+  string(REGEX MATCHALL "Library r(un)?path: \\[[^]\n]*\\]" paths "${dynamic}")
+  foreach(path IN LISTS paths)
+    string(REGEX REPLACE "^[^[]*\\[(.*)\\]$" "\\1" path "${path}")
+    string(REPLACE ":" ";" entries "x${path}x") # keeps empty entries at either end
+    string(REGEX REPLACE "^x|x$" "" entries "${entries}")
+    foreach(entry IN LISTS entries)
+      if(NOT entry MATCHES "^/")
+        message(SEND_ERROR "${file}: run-time path [${path}] has the entry '${entry}'")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(checked EQUAL 0)
+  message(FATAL_ERROR "no program or library in ${FOLDER}")
+endif()
+message(STATUS "${checked} programs and libraries checked")
