@@ -251,7 +251,7 @@ const std::string libraryFolder = [] {
     void* library = ::dlopen("libtevframework.so.1", RTLD_LAZY | RTLD_NOLOAD);
     ::dlinfo(library, RTLD_DI_ORIGIN, origin);
     ::dlclose(library);
-    return std::string(origin) + "/";
+    return std::filesystem::canonical(origin).string() + "/";
 }();
 const std::string processId = std::to_string(::getpid());
 #endif

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace Tev::Platform {
 
@@ -30,15 +32,25 @@ std::string programFolder()
     }
 }
 
-// The folder of the file that this library was loaded from.
-std::string libraryFolder()
+// The folder of the file that this library was loaded from, absolute and with the
+// folders' symbolic links resolved; empty if it cannot be had. Taken once, as the library
+// is loaded: the loader may have found it by a path relative to the working directory of
+// that moment ("./libtevframework.so.1").
+std::string findLibraryFolder()
 {
     static const char anchor = 0;
     Dl_info info{};
     if (::dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr)
         return std::string();
-    return folderOf(info.dli_fname);
+    const std::string folder = folderOf(info.dli_fname);
+    std::unique_ptr<char, void (*)(void*)> absolute(::realpath(folder.empty() ? "." : folder.c_str(), nullptr),
+                                                    &std::free);
+    if (absolute == nullptr)
+        return std::string();
+    return std::string(absolute.get()) + (absolute.get()[1] != '\0' ? "/" : "");
 }
+
+const std::string libraryFolder = findLibraryFolder();
 
 } // namespace
 
@@ -48,8 +60,10 @@ LibraryHandle loadLibrary(const std::string& fileName, std::vector<std::string>*
         return nullptr;
     std::vector<std::string> files;
     if (fileName.find('/') == std::string::npos) {
-        const std::string besideLibrary = libraryFolder();
-        for (const std::string& folder : {programFolder(), besideLibrary, besideLibrary + TEV_BACKEND_FOLDER "/"})
+        std::vector<std::string> folders{programFolder()};
+        if (!libraryFolder.empty())
+            folders.insert(folders.end(), {libraryFolder, libraryFolder + TEV_BACKEND_FOLDER "/"});
+        for (const std::string& folder : folders)
             if (!folder.empty() && std::find(files.begin(), files.end(), folder + fileName) == files.end())
                 files.push_back(folder + fileName);
     }
