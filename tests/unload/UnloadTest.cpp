@@ -42,7 +42,10 @@ struct Host {
 };
 #else
 #  include <dlfcn.h>
+#  include <link.h>
 #  include <malloc.h>
+#  include <sys/mman.h>
+#  include <unistd.h>
 
 #  include <filesystem>
 
@@ -181,5 +184,80 @@ TEST(Unload, RepeatedCyclesLeakNothingAndAlwaysUnload)
     EXPECT_LE(Host::handles(), handlesBefore + 4) << "handles left open";
     EXPECT_LT(Host::heapInUse(), heapBefore + Host::heapSlack) << "grew by " << (Host::heapInUse() - heapBefore);
 }
+
+#if defined(_WIN32)
+
+// The system stops a process's other threads before the libraries' teardown at its end:
+// wherever they were, the logging mutex perhaps held. The teardown waits for none of it.
+TEST(Unload, AProcessEndsWhileItsThreadsLog)
+{
+    const auto exitWhileThreadsLog = [] {
+        EventLog log;
+        UnloadScenario scenario{&log};
+        const auto client = Host::load(TEV_UNLOAD_CLIENT);
+        auto run = reinterpret_cast<TevTest::RunUnloadScenario>(Host::entry(client, "runUnloadScenario"));
+        auto logOnThisThread = reinterpret_cast<TevTest::LogOnThisThread>(Host::entry(client, "logOnThisThread"));
+        run(&scenario);
+        for (int t = 0; t < 4; ++t)
+            std::thread([logOnThisThread] {
+                for (;;)
+                    logOnThisThread();
+            }).detach();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::exit(0);
+    };
+    for (int run = 0; run < 4; ++run)
+        EXPECT_EXIT(exitWhileThreadsLog(), ::testing::ExitedWithCode(0), "") << "run " << run;
+}
+
+#else
+
+// Gives the framework's code the protection `access` (PROT_READ: none of it can run).
+void protectFrameworkCode(int access)
+{
+    void* framework = ::dlopen(TEV_FRAMEWORK_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
+    link_map* map = nullptr;
+    ASSERT_EQ(::dlinfo(framework, RTLD_DI_LINKMAP, &map), 0);
+    std::pair<ElfW(Addr), int> request{map->l_addr, access};
+    ::dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t, void* data) {
+            const auto [base, access] = *static_cast<std::pair<ElfW(Addr), int>*>(data);
+            const auto page = static_cast<ElfW(Addr)>(::sysconf(_SC_PAGESIZE));
+            for (int i = 0; base == info->dlpi_addr && i < info->dlpi_phnum; ++i)
+                if (const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+                    segment.p_type == PT_LOAD && (segment.p_flags & PF_X) != 0) {
+                    const ElfW(Addr) start = (base + segment.p_vaddr) & ~(page - 1);
+                    ::mprotect(reinterpret_cast<void*>(start), base + segment.p_vaddr + segment.p_memsz - start,
+                               access);
+                }
+            return 0;
+        },
+        &request);
+    ::dlclose(framework);
+}
+
+// Nothing of the framework runs when a thread that logged ends: code that did could still
+// be running when the framework leaves the process.
+TEST(Unload, ThreadsThatLoggedEndWithoutTheFrameworksCode)
+{
+    const auto client = Host::load(TEV_UNLOAD_CLIENT);
+    auto logOnThisThread = reinterpret_cast<TevTest::LogOnThisThread>(Host::entry(client, "logOnThisThread"));
+    std::thread(logOnThisThread).join(); // the framework is made ready for threads
+    std::atomic<bool> logged{false}, end{false};
+    std::thread ending([&] {
+        logOnThisThread(), logged = true;
+        while (!end)
+            std::this_thread::yield();
+    });
+    while (!logged)
+        std::this_thread::yield();
+    protectFrameworkCode(PROT_READ);
+    end = true;
+    ending.join();
+    protectFrameworkCode(PROT_READ | PROT_EXEC);
+    EXPECT_TRUE(Host::unload(client));
+}
+
+#endif
 
 } // namespace

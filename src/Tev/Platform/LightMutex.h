@@ -23,6 +23,12 @@ public:
             lockContended(expected);
     }
 
+    bool try_lock() noexcept
+    {
+        int expected = 0;
+        return word_.compare_exchange_strong(expected, 1, std::memory_order_acquire, std::memory_order_relaxed);
+    }
+
     void unlock() noexcept
     {
         if (word_.exchange(0, std::memory_order_release) == 2)
@@ -43,6 +49,7 @@ private:
 class LightMutex {
 public:
     void lock() { mutex_.lock(); }
+    bool try_lock() { return mutex_.try_lock(); }
     void unlock() noexcept { mutex_.unlock(); }
 
 private:

@@ -14,7 +14,7 @@ namespace Tev::Platform {
 // own: the compiler's thread_local is emulated there and does not survive unloading.
 class ThreadCount {
 public:
-    ThreadCount() : slot_(nullptr) {}
+    ThreadCount() = default;
     unsigned get() const noexcept { return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(slot_.get())); }
     // Throws std::bad_alloc when the system cannot store the value.
     void set(unsigned value) { slot_.set(reinterpret_cast<void*>(static_cast<std::uintptr_t>(value))); }

@@ -3,16 +3,13 @@
 
 namespace Tev::Platform {
 
-// One pointer per thread. The cleanup function runs at the exit of every thread
-// whose value is not null; it does not run for values left when the slot is destroyed.
-// On Windows it runs from the library's thread-detach notification, under the system
-// loader's lock, and at most four of the library's slots have one.
+// One pointer per thread, in a slot of the system's (a TLS index): on Windows, where the
+// compiler's thread_local is emulated and does not survive unloading the library. Nothing
+// runs when a thread ends; every thread's value goes with the slot.
 class ThreadLocalSlot {
 public:
-    using Cleanup = void (*)(void*);
-
     // Throws std::runtime_error when the system has no slot left.
-    explicit ThreadLocalSlot(Cleanup cleanup);
+    ThreadLocalSlot();
     ~ThreadLocalSlot();
 
     ThreadLocalSlot(const ThreadLocalSlot&) = delete;

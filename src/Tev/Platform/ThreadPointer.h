@@ -13,7 +13,7 @@ namespace Tev::Platform {
 // its own, as ThreadCount does.
 class ThreadPointer {
 public:
-    ThreadPointer() : slot_(nullptr) {}
+    ThreadPointer() = default;
     void* get() const noexcept { return slot_.get(); }
     // Throws std::bad_alloc when the system cannot store the value.
     void set(void* value) { slot_.set(value); }

@@ -1,9 +1,10 @@
 #include "Tev/Framework/GenericLogger/LogBufferCache.h"
 
 #include "Tev/Framework/GenericLogger/LogBuffer.h"
+#include "Tev/Platform/ProcessExit.h"
 
+#include <algorithm>
 #include <atomic>
-#include <cstddef>
 #include <new>
 #include <thread>
 #include <utility>
@@ -15,121 +16,140 @@ namespace {
 constexpr std::size_t cachedBuffersPerThread = 4;
 // A buffer that grew past this for one long message is freed rather than kept.
 constexpr std::size_t largestKeptCapacity = 64 * 1024;
+// How many other threads' buffers a thread looks at, in turn, when it makes its own:
+// more than one, so that the buffers of ended threads cannot pile up.
+constexpr std::size_t lookedAtPerThread = 8;
 
-// What a thread's end shares with the cache's destruction. Plain atomics, constant-
-// initialised and trivially destructible: a thread that ends while the library is
-// unloaded still finds them.
-std::atomic<LogBufferCache*> liveCache{nullptr};
-// Guards the list of all threads' buffers, and whether the cache is there.
-std::atomic_flag threadsGuard = ATOMIC_FLAG_INIT;
-// Threads inside threadEnded(); the cache's destruction waits for none to be left.
-std::atomic<int> endingThreads{0};
+// Guards the list of all threads' buffers. Here rather than in the cache, so that a fork
+// that runs as the cache is destroyed still finds it: the fork's handlers hold it from
+// before the fork until after it.
+std::atomic_flag listGuard = ATOMIC_FLAG_INIT;
+// The cache, while there is one. Changed with the guard held.
+LogBufferCache* liveCache = nullptr;
 
-class ThreadsGuard {
-public:
-    ThreadsGuard() noexcept
-    {
-        while (threadsGuard.test_and_set(std::memory_order_acquire))
-            std::this_thread::yield();
-    }
-    ~ThreadsGuard() { threadsGuard.clear(std::memory_order_release); }
-    ThreadsGuard(const ThreadsGuard&) = delete;
-    ThreadsGuard& operator=(const ThreadsGuard&) = delete;
-};
+void lockList() noexcept
+{
+    while (listGuard.test_and_set(std::memory_order_acquire))
+        std::this_thread::yield();
+}
+
+void unlockList() noexcept
+{
+    listGuard.clear(std::memory_order_release);
+}
 
 } // namespace
 
 // One thread's free buffers, linked into the list of all threads'.
 struct LogBufferCache::ThreadBuffers {
-    LogBuffer* first = nullptr;
-    std::size_t count = 0;
-    ThreadBuffers* previous = nullptr;
-    ThreadBuffers* next = nullptr;
-
+    explicit ThreadBuffers(Platform::ThreadId owner) noexcept : owner(owner) {}
     ~ThreadBuffers()
     {
         while (first != nullptr)
             delete std::exchange(first, first->nextFree);
     }
+    ThreadBuffers(const ThreadBuffers&) = delete;
+    ThreadBuffers& operator=(const ThreadBuffers&) = delete;
+
+    Platform::ThreadId owner;
+    LogBuffer* first = nullptr;
+    std::size_t count = 0;
+    ThreadBuffers* previous = nullptr;
+    ThreadBuffers* next = nullptr;
 };
 
-void LogBufferCache::threadEnded(void* value)
-{
-    endingThreads.fetch_add(1);
-    {
-        const ThreadsGuard guard;
-        // Once the cache is gone, so are this thread's buffers.
-        if (LogBufferCache* cache = liveCache.load(std::memory_order_relaxed)) {
-            // Whatever logs later on this thread makes a new set, as the slot is empty now.
-            try {
-                cache->fast_.set(nullptr);
-            } catch (...) {
-                // Clearing a value needs no memory.
-            }
-            auto* buffers = static_cast<ThreadBuffers*>(value);
-            if (buffers->previous != nullptr)
-                buffers->previous->next = buffers->next;
-            else
-                cache->threads_ = buffers->next;
-            if (buffers->next != nullptr)
-                buffers->next->previous = buffers->previous;
-            delete buffers;
-        }
-    }
-    endingThreads.fetch_sub(1);
-}
+class LogBufferCache::Guard {
+public:
+    Guard() noexcept { lockList(); }
+    ~Guard() { unlockList(); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+};
 
 LogBufferCache::LogBufferCache()
 {
-    slot_.emplace(&threadEnded);
-    liveCache.store(this);
+    Platform::runAroundFork(&beforeFork, &afterForkInParent, &afterForkInChild);
+    const Guard guard;
+    liveCache = this;
 }
 
 LogBufferCache::~LogBufferCache()
 {
-    // No thread's end calls threadEnded() any more, once the slot is gone; those that
-    // already do find the cache gone, and are waited for.
-    slot_.reset();
-    {
-        const ThreadsGuard guard;
-        liveCache.store(nullptr, std::memory_order_relaxed);
-        while (threads_ != nullptr)
-            delete std::exchange(threads_, threads_->next);
+    // At the process's end on Windows, a thread stopped in the middle of threadBuffers()
+    // may hold the guard for ever; the memory goes with the process.
+    if (Platform::processEndingWithThreadsStopped())
+        return;
+    const Guard guard;
+    liveCache = nullptr;
+    while (threads_ != nullptr)
+        delete std::exchange(threads_, threads_->next);
+}
+
+void LogBufferCache::beforeFork() noexcept
+{
+    lockList();
+}
+
+void LogBufferCache::afterForkInParent() noexcept
+{
+    unlockList();
+}
+
+void LogBufferCache::afterForkInChild() noexcept
+{
+    // The forking thread goes on in the child under a number of its own; the others'
+    // buffers are freed at the next look, as their numbers are not the child's.
+    if (liveCache != nullptr)
+        if (auto* buffers = static_cast<ThreadBuffers*>(liveCache->current_.get()))
+            buffers->owner = Platform::currentThreadId();
+    unlockList();
+}
+
+void LogBufferCache::freeEndedThreads(Platform::ThreadId caller) noexcept
+{
+    for (std::size_t looked = 0, listed = threadCount_; looked < std::min(listed, lookedAtPerThread); ++looked) {
+        ThreadBuffers* buffers = nextLooked_ != nullptr ? nextLooked_ : threads_;
+        nextLooked_ = buffers->next;
+        // A number is one living thread's at a time: buffers under the caller's number,
+        // who has none yet, were an ended thread's.
+        if (buffers->owner != caller && !Platform::threadHasEnded(buffers->owner))
+            continue;
+        (buffers->previous != nullptr ? buffers->previous->next : threads_) = buffers->next;
+        if (buffers->next != nullptr)
+            buffers->next->previous = buffers->previous;
+        --threadCount_;
+        delete buffers;
     }
-    while (endingThreads.load() != 0)
-        std::this_thread::yield();
 }
 
 LogBufferCache::ThreadBuffers* LogBufferCache::threadBuffers() noexcept
 {
-    auto* buffers = static_cast<ThreadBuffers*>(fast_.get());
+    auto* buffers = static_cast<ThreadBuffers*>(current_.get());
     if (buffers != nullptr)
         return buffers;
-    buffers = new (std::nothrow) ThreadBuffers;
+    const Platform::ThreadId caller = Platform::currentThreadId();
+    buffers = new (std::nothrow) ThreadBuffers(caller);
     if (buffers == nullptr)
         return nullptr;
     try {
-        slot_->set(buffers);
+        current_.set(buffers);
     } catch (...) {
         delete buffers;
         return nullptr;
     }
-    try {
-        fast_.set(buffers);
-    } catch (...) {
-        // The slot has them and frees them with the thread; the next call looks anew.
-    }
-    const ThreadsGuard guard;
+    const Guard guard;
+    freeEndedThreads(caller);
     buffers->next = threads_;
     if (threads_ != nullptr)
         threads_->previous = buffers;
     threads_ = buffers;
+    ++threadCount_;
     return buffers;
 }
 
 LogBuffer* LogBufferCache::take()
 {
-    auto* buffers = static_cast<ThreadBuffers*>(fast_.get());
+    auto* buffers = static_cast<ThreadBuffers*>(current_.get());
     if (buffers != nullptr && buffers->first != nullptr) {
         LogBuffer* buffer = buffers->first;
         buffers->first = buffer->nextFree;

@@ -1,10 +1,10 @@
 #ifndef TEV_FRAMEWORK_GENERICLOGGER_LOGBUFFERCACHE_H
 #define TEV_FRAMEWORK_GENERICLOGGER_LOGBUFFERCACHE_H
 
-#include "Tev/Platform/ThreadLocalSlot.h"
+#include "Tev/Platform/ThreadIdentity.h"
 #include "Tev/Platform/ThreadPointer.h"
 
-#include <optional>
+#include <cstddef>
 
 namespace Tev::Framework::GenericLogger {
 
@@ -12,14 +12,19 @@ struct LogBuffer;
 
 // Keeps, per thread, the few message buffers that the thread's LogStreams reuse.
 // A stream takes a buffer and gives it back when it delivers, to the cache of the
-// thread it is on then. A thread's buffers are freed when the thread ends, and every
-// thread's when the cache is destroyed (the library is unloaded); a thread that ends
-// while that happens finds its buffers gone, and the destruction waits until it has
-// stopped looking.
+// thread it is on then.
+//
+// Nothing of the library runs when a thread ends, so that no thread can be inside the
+// library's code as it is unloaded. Instead, when a thread first gives a buffer back, it
+// looks at a few other threads' buffers, in turn, and frees those whose thread the system
+// says has ended: the buffers of ended threads never outnumber those of living ones by
+// much. Every thread's buffers are freed when the cache is destroyed (the library is
+// unloaded).
 //
 // take() and giveBack() may run on any threads at once. One cache at a time.
 class LogBufferCache {
 public:
+    // Throws std::bad_alloc.
     LogBufferCache();
     ~LogBufferCache();
 
@@ -33,17 +38,25 @@ public:
 
 private:
     struct ThreadBuffers;
+    class Guard;
 
-    // Runs when a thread that cached buffers ends.
-    static void threadEnded(void* buffers);
+    // The calling thread's buffers, made and entered in the list on its first call.
     ThreadBuffers* threadBuffers() noexcept;
+    // Looks at the next few threads' buffers and frees those of ended threads. With the
+    // list guarded.
+    void freeEndedThreads(Platform::ThreadId caller) noexcept;
 
-    // Holds each thread's buffers, and frees them when the thread ends.
-    std::optional<Platform::ThreadLocalSlot> slot_;
-    // The same pointers, for the calling thread, without a call into the system.
-    Platform::ThreadPointer fast_;
-    // Every thread's buffers, so that unloading frees those of threads that live on.
+    static void beforeFork() noexcept;
+    static void afterForkInParent() noexcept;
+    static void afterForkInChild() noexcept;
+
+    // The calling thread's buffers, also in the list below.
+    Platform::ThreadPointer current_;
+    // Every thread's buffers, the newest first. Guarded (see the source).
     ThreadBuffers* threads_ = nullptr;
+    std::size_t threadCount_ = 0;
+    // The next buffers to look at; null: the list's first.
+    ThreadBuffers* nextLooked_ = nullptr;
 };
 
 } // namespace Tev::Framework::GenericLogger

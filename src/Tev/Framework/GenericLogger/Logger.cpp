@@ -3,6 +3,7 @@
 #include "Tev/Framework/GenericLogger/BackendLibraryError.h"
 #include "Tev/Framework/GenericLogger/MessageCache.h"
 #include "Tev/Framework/LibraryState.h"
+#include "Tev/Platform/ProcessExit.h"
 #include "Tev/Platform/Processor.h"
 #include "Tev/Platform/SharedLibrary.h"
 
@@ -509,7 +510,10 @@ LoggerRegistry::~LoggerRegistry() = default;
 
 void LoggerRegistry::teardown() noexcept
 {
-    if (!unloadChannels.load(std::memory_order_relaxed)) {
+    // At the process's end on Windows, a thread stopped while it logged holds the mutex
+    // for ever: what it was using stays as it is then.
+    if (!unloadChannels.load(std::memory_order_relaxed) ||
+        (Platform::processEndingWithThreadsStopped() && !mutex.heldByNobody())) {
         // Loggers, channels and backends stay as they are, and so does their code.
         for (auto& library : libraries)
             static_cast<void>(library.release());

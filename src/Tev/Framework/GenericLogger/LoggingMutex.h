@@ -53,6 +53,20 @@ public:
         }
     }
 
+    // Whether no thread holds the mutex, told without waiting: for when no other thread
+    // runs. False too if the mutex cannot be tried.
+    bool heldByNobody() noexcept
+    {
+        try {
+            if (!mutex_.try_lock())
+                return false;
+        } catch (...) {
+            return false;
+        }
+        mutex_.unlock();
+        return true;
+    }
+
     // Whether the calling thread holds the mutex.
     bool heldByThisThread() const noexcept { return depth_.get() != 0; }
 
