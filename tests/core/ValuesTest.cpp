@@ -2,6 +2,7 @@
 // property store and the object registry.
 #include "Recording.h"
 #include "Tev/Framework/Counting/Counter.h"
+#include "Tev/Framework/Exceptions/FrameworkException.h"
 #include "Tev/Framework/Framework.h"
 #include "Tev/Framework/Management/MemoryManager/Registry.h"
 #include "Tev/Framework/StringHolder.h"
@@ -41,6 +42,18 @@ TEST(StringHolder, HoldsBytesUpToTheFirstNulAndCopiesShareNothing)
     holder = StringHolder("z");
     EXPECT_EQ(copy.c_str(), model + "-copy");
     EXPECT_STREQ(holder.c_str(), "z");
+}
+
+TEST(FrameworkException, CopiesAndAssignmentsTakeTheMessageAndShareNothing)
+{
+    Exceptions::FrameworkException first("first"), second(nullptr);
+    second = first;
+    first = Exceptions::FrameworkException("changed");
+    const Exceptions::FrameworkException copy(first);
+    first = second;
+    EXPECT_STREQ(second.message(), "first");
+    EXPECT_STREQ(copy.message(), "changed");
+    EXPECT_STREQ(first.message(), "first");
 }
 
 // After srand(seed), the values of calls `first` to `first + count - 1`, sorted: call k
