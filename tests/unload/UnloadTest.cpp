@@ -258,6 +258,27 @@ TEST(Unload, ThreadsThatLoggedEndWithoutTheFrameworksCode)
     EXPECT_TRUE(Host::unload(client));
 }
 
+// In the child of a fork, the forking thread goes on under another number, beside threads
+// of its own: theirs must not take it for an ended thread of the parent's.
+TEST(Unload, AForkedChildsThreadKeepsItsBuffers)
+{
+    const auto client = Host::load(TEV_UNLOAD_CLIENT);
+    auto logOnThisThread = reinterpret_cast<TevTest::LogOnThisThread>(Host::entry(client, "logOnThisThread"));
+    logOnThisThread();
+    const auto logInChild = [logOnThisThread] {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 8; ++t)
+            threads.emplace_back(logOnThisThread);
+        for (std::thread& thread : threads)
+            thread.join();
+        for (int i = 0; i < 8; ++i)
+            logOnThisThread();
+        std::exit(0);
+    };
+    EXPECT_EXIT(logInChild(), ::testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(Host::unload(client));
+}
+
 #endif
 
 } // namespace
