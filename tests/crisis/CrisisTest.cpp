@@ -207,12 +207,12 @@ TEST(CrisisTextMode, LineEndsArriveAsCrLfWhateverTheWritesLetThrough)
     }
 }
 
-// A cut line found in the file is closed first; one cut inside its line end ("x\r"), by
-// the "\n" that completes it.
+// Lines follow what was in the file: at once an empty file, a line end a cut line ("x"),
+// the "\n" that completes it a line end cut inside ("x\r").
 TEST_F(Crisis, LinesAreStampMessageAndLineEndAfterWhatWasThere)
 {
     const std::string e = lineEnd, longMessage(5000, 'y');
-    const std::pair<std::string, std::string> cases[] = {{"x", "x" + e}, {"x\r", "x\r\n"}};
+    const std::pair<std::string, std::string> cases[] = {{"", ""}, {"x", "x" + e}, {"x\r", "x\r\n"}};
     for (const auto& [found, closed] : cases) {
         std::ofstream(logPath, std::ios::binary) << found;
         EXPECT_EXIT(

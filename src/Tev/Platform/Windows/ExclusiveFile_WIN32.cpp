@@ -37,17 +37,17 @@ std::wstring widePath(const char* path)
     return wide;
 }
 
-// The file's last byte; a line end for an empty file or one that cannot be read.
-char lastByte(HANDLE handle, ULONGLONG size) noexcept
+// The file's last byte; a line end for an empty file or one that cannot be read. (Writes
+// append wherever the file pointer is.)
+char lastByte(HANDLE handle) noexcept
 {
-    if (size == 0)
-        return '\n';
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>((size - 1) & 0xFFFFFFFFu);
-    at.OffsetHigh = static_cast<DWORD>((size - 1) >> 32);
+    LARGE_INTEGER back{};
+    back.QuadPart = -1;
     char last = '\n';
     DWORD got = 0;
-    return ::ReadFile(handle, &last, 1, &got, &at) && got == 1 ? last : '\n';
+    if (::SetFilePointerEx(handle, back, nullptr, FILE_END))
+        ::ReadFile(handle, &last, sizeof last, &got, nullptr);
+    return last;
 }
 
 // Whether the open file is the one the path names, not one that a link somewhere on
@@ -92,8 +92,7 @@ ExclusiveFile* openExclusiveAppend(const char* path)
         information.nNumberOfLinks != 1 || !openedWhereAsked(handle, wide))
         return refuse(handle);
 
-    const ULONGLONG size = (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
-    const char last = lastByte(handle, size);
+    const char last = lastByte(handle);
     auto* file = new (std::nothrow) ExclusiveFile{handle, last != '\n', last == '\r'};
     if (file == nullptr) {
         refuse(handle);
