@@ -4,6 +4,7 @@
 
 #include "Tev/Framework/Framework.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cwchar>
 #include <optional>
@@ -47,6 +48,31 @@ std::optional<Number> parse(const std::wstring& value)
     return number;
 }
 
+bool within(wchar_t c, std::uint32_t least, std::uint32_t beyond)
+{
+    return static_cast<std::uint32_t>(c) >= least && static_cast<std::uint32_t>(c) < beyond;
+}
+
+// Whether every code in `value` is a Unicode scalar value (a surrogate pair counts where wchar_t
+// is UTF-16): glibc's UTF-8 encodes codes up to 0x7fffffff, which would make invalid UTF-8.
+bool unicode(const std::wstring& value)
+{
+    bool pairOpen = false; // after the first half of a surrogate pair
+    for (const wchar_t c : value) {
+        const bool firstHalf = within(c, 0xd800, 0xdc00);
+        const bool secondHalf = within(c, 0xdc00, 0xe000);
+        if (static_cast<std::uint32_t>(c) > 0x10ffff || pairOpen != secondHalf || (firstHalf && sizeof(wchar_t) > 2))
+            return false;
+        pairOpen = firstHalf;
+    }
+    return !pairOpen;
+}
+
+bool digits(const std::wstring& text)
+{
+    return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
 } // namespace
 
 void badSetting(const std::string& name, const std::wstring& value, const std::string& why)
@@ -63,6 +89,8 @@ std::string textSetting(const std::string& name, const std::string& fallback)
         badSetting(name, *value, "it is empty");
     if (value->find(L'\0') != std::wstring::npos)
         badSetting(name, *value, "it holds a NUL character");
+    if (!unicode(*value))
+        badSetting(name, *value, "it holds a code that is no Unicode character");
     std::mbstate_t state{};
     const wchar_t* source = value->c_str();
     const std::size_t length = std::wcsrtombs(nullptr, &source, 0, &state);
@@ -125,11 +153,11 @@ std::pair<int, int> timeSetting(const std::string& name, std::pair<int, int> fal
     const std::wstring* value = property(name);
     if (value == nullptr)
         return fallback;
-    if (value->size() == 5 && (*value)[2] == L':') {
-        const std::optional<int> hours = parse<int>(value->substr(0, 2));
-        const std::optional<int> minutes = parse<int>(value->substr(3));
-        if (hours && minutes && *hours >= 0 && *hours < 24 && *minutes >= 0 && *minutes < 60)
-            return {*hours, *minutes};
+    if (value->size() == 5 && (*value)[2] == L':' && digits(value->substr(0, 2)) && digits(value->substr(3))) {
+        const int hours = *parse<int>(value->substr(0, 2));
+        const int minutes = *parse<int>(value->substr(3));
+        if (hours < 24 && minutes < 60)
+            return {hours, minutes};
     }
     badSetting(name, *value, "a time of day from 00:00 to 23:59 is expected");
 }

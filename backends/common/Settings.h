@@ -13,8 +13,8 @@
 
 namespace TevBackends {
 
-// The value in the current locale's multibyte encoding; not empty, no NUL inside, and
-// one the locale can encode.
+// The value in the current locale's multibyte encoding; not empty, no NUL inside, only
+// Unicode characters (no surrogate, nothing above U+10FFFF), and one the locale can encode.
 std::string textSetting(const std::string& name, const std::string& fallback);
 
 // A whole decimal number from `least` to `most`.
@@ -28,7 +28,7 @@ std::int64_t levelSetting(const std::string& name, std::int64_t fallback);
 // The position of the value among `choices`; the first when the property is not set.
 std::size_t choiceSetting(const std::string& name, std::initializer_list<const char*> choices);
 
-// A time of day HH:MM, as {hours, minutes}.
+// A time of day HH:MM, two digits each, as {hours, minutes}.
 std::pair<int, int> timeSetting(const std::string& name, std::pair<int, int> fallback);
 
 // Throws std::invalid_argument: "Property <name> has the bad value '<value>': <why>",

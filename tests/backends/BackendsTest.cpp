@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 
 #include <climits>
+#include <clocale>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -212,6 +213,7 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
     const std::string size = "a whole number from 1 to 18446744073709551615 is expected",
                       level = "a level name (trace, debug, info, warning, error, critical, off) or a whole number "
                               "from -2147483648 to 2147483647 is expected";
+    const std::string time = "a time of day from 00:00 to 23:59 is expected";
     // The backend; its settings, the last one refused; why.
     const std::tuple<std::string, std::string, std::string> cases[] = {
         {"File", "MaxSize=0", size},
@@ -224,12 +226,15 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
         {"File", "Path=/proc/none/app.log",
          "Failed opening file /proc/none/app.log for writing: No such file or directory"},
         {"File", "Rotation=weekly", "one of size, daily, hourly is expected"},
-        {"File", "RotationTime=24:00", "a time of day from 00:00 to 23:59 is expected"},
+        {"File", "RotationTime=24:00", time},
+        {"File", "RotationTime=-0:30", time},
+        {"File", "RotationTime=00:-0", time},
+        {"File", "RotationTime=12:60", time},
         {"File", "Level=Warning", level},
         {"File", "FlushLevel=2147483648", level},
         {"Console", "Level=+5", level},
         {"Console", "Stream=stdlog", "one of stdout, stderr is expected"},
-        {"Console", "Colour=yes", "one of auto, always, never is expected"},
+        {"Console", "Colour=\x1f ~\x7f", "one of auto, always, never is expected"},
         {"Syslog", "FlushLevel= 5", level},
         {"Syslog", "Facility=local8",
          "one of user, local0, local1, local2, local3, local4, local5, local6, local7, daemon is expected"},
@@ -239,12 +244,29 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
         const auto properties = set(backend, settings);
         std::string library = backend, refused = settings.substr(settings.find_last_of(';') + 1);
         library[0] = static_cast<char>(std::tolower(library[0]));
-        std::replace(refused.begin(), refused.end(), '\0', '?');
+        std::replace_if(
+            refused.begin(), refused.end(), [](char c) { return c < ' ' || c == '\x7f'; }, '?');
         refused.replace(refused.find('='), 1, " has the bad value '");
         EXPECT_THAT([&] { Logger::loadBackend(library.c_str()); },
                     ::testing::ThrowsMessage<std::invalid_argument>("Property Tev.Backend." + backend + "." + refused +
                                                                     "': " + why));
     }
+    // In UTF-8, glibc encodes codes that are no characters too.
+    const std::string locale = std::setlocale(LC_ALL, nullptr);
+    ASSERT_TRUE(std::setlocale(LC_ALL, "C.UTF-8"));
+    for (const auto& [code, taken] : {std::pair(0x10ffff, true), {0x110000, false}, {0xd800, false}, {0xdfff, false}}) {
+        const auto load = [] { Logger::loadBackend("console"); };
+        Tev::Framework::Framework::propertyManager()->setProperty(L"Tev.Backend.Console.Pattern",
+                                                                  {L'\xe9', static_cast<wchar_t>(code)});
+        if (taken)
+            EXPECT_NO_THROW(load());
+        else
+            EXPECT_THAT(load, ::testing::ThrowsMessage<std::invalid_argument>(
+                                  "Property Tev.Backend.Console.Pattern has the bad value '\?\?': it holds a code "
+                                  "that is no Unicode character"));
+    }
+    Tev::Framework::Framework::propertyManager()->clearProperty(L"Tev.Backend.Console.Pattern");
+    std::setlocale(LC_ALL, locale.c_str());
     EXPECT_TRUE(files().empty()) << "every setting is read before the file is made";
 }
 
