@@ -3,14 +3,17 @@
 #include "Recording.h"
 
 #include "Tev/Framework/Framework.h"
+#include "file/RotatingFileSink.h"
 
 #include <gmock/gmock.h>
+#include <spdlog/logger.h>
 
 #include <climits>
 #include <clocale>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <map>
 #include <sstream>
 #include <sys/mount.h>
@@ -99,7 +102,8 @@ TEST_F(Backends, FileWritesWhatItsSettingsSay)
     // The settings; the files' names; the least level after which they are not empty; their text.
     const std::tuple<const char*, std::string, long long, std::string> cases[] = {
         {"", "tev-framework.log", 40, lines(date + " " + time + " @ \\[t\\] level #")},
-        {"Path=app.log;Level=45;FlushLevel=error;Pattern=%l|%n|%v", "app.log", 50, lines("@\\|t\\|level #", 45)},
+        {"Path=app.log;Level=45;FlushLevel=error;Pattern=%l|%n|%v;MaxSize=18446744073709551615", "app.log", 50,
+         lines("@\\|t\\|level #", 45)},
         {"Path=app.log;Rotation=daily;RotationTime=23:59;Level=warning;FlushLevel=off;Pattern=%v",
          "app_" + date + "\\.log", LLONG_MAX, lines("level #", 40)},
         {"Path=app.log;Rotation=hourly;FlushLevel=-7;Pattern=%v", "app_" + date + "_[0-9]{2}\\.log", -7,
@@ -125,6 +129,68 @@ TEST_F(Backends, FileWritesWhatItsSettingsSay)
         EXPECT_THAT(madeText, MatchesRegex(text));
         for (const auto& file : fs::directory_iterator(dir))
             fs::remove(file);
+    }
+}
+
+TEST_F(Backends, FileRotationKeepsTheFileItWritesAndMaxFilesBeforeIt)
+{
+    // The settings; the files there before, "name[lines]" or "folder/name[lines]"; each line logged
+    // ("a", "b", ...) or, with '@', the time of the clock (first when the sink is made); the files
+    // after, a folder as "name/", and the errors reported.
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        // Made before the rotation time, rotated at it: its first file is named after the day before.
+        {"Rotation=daily;RotationTime=12:00;MaxFiles=0", "", "@12-06T11:59:56 a @12-06T12:00:00 b",
+         "app_2026-12-06.log[b]"},
+        {"Rotation=daily;RotationTime=12:00;MaxFiles=1", "", "@12-01T11:59:56 a @12-01T12:00:00 b",
+         "app_2026-11-30.log[a] app_2026-12-01.log[b]"},
+        // Files already there are counted; the current period's is appended to; later ones stay.
+        {"Rotation=daily;RotationTime=12:00;MaxFiles=1",
+         "app.log[s] app_2026-12-04.log[o] app_2026-12-05.log[p] app_2026-12-09.log[f] app_2026-12-0x.log[u]",
+         "@12-06T11:00:00 a @12-06T12:00:00 b @12-06T18:00:00 c",
+         "app.log[s] app_2026-12-05.log[pa] app_2026-12-06.log[bc] app_2026-12-09.log[f] app_2026-12-0x.log[u]"},
+        {"Rotation=daily", "", "@12-06T23:59:30 a @12-07T00:00:00 b", "app_2026-12-06.log[a] app_2026-12-07.log[b]"},
+        {"Rotation=hourly;MaxFiles=2", "app_2026-12-06_09.log[x] app_2026-12-06_10.log[o]",
+         "@12-06T10:59:59 a @12-06T11:00:00 b @12-06T11:59:59 c @12-06T12:00:00 d",
+         "app_2026-12-06_10.log[oa] app_2026-12-06_11.log[bc] app_2026-12-06_12.log[d]"},
+        {"MaxSize=2;MaxFiles=0", "", "@12-06T00:00:00 a b", "app.log[b]"},
+        // A rename that fails leaves the file being written as it is, and goes on writing it.
+        {"MaxSize=4;MaxFiles=2", "app.log[x] app.2.log/k[z]", "@12-06T00:00:00 a b c d",
+         "app.1.log[xa] app.2.log/ app.log[bcd] error: Failed renaming app.1.log to app.2.log: Is a directory"},
+    };
+    for (const auto& [settings, before, steps, after] : cases) {
+        std::istringstream each(before);
+        for (std::string file; each >> file;) {
+            fs::create_directories(fs::path("./" + file).parent_path());
+            for (const char c : file.substr(file.find('[') + 1, file.size() - file.find('[') - 2))
+                std::ofstream(file.substr(0, file.find('[')), std::ios::app) << c << '\n';
+        }
+        const auto properties = set("File", "Path=app.log;" + std::string(settings));
+        spdlog::log_clock::time_point now;
+        std::shared_ptr<spdlog::logger> logger;
+        std::string errors;
+        std::istringstream step(steps);
+        for (std::string token; step >> token;)
+            if (token[0] != '@') {
+                logger->info(token);
+            } else {
+                std::tm local{};
+                std::istringstream(token) >> std::get_time(&local, "@%m-%dT%H:%M:%S");
+                local.tm_year = 2026 - 1900, local.tm_isdst = -1;
+                now = spdlog::log_clock::from_time_t(std::mktime(&local));
+                if (!logger) {
+                    logger = std::make_shared<spdlog::logger>("t", TevBackends::fileSink([&] { return now; }));
+                    logger->set_pattern("%v");
+                    logger->set_error_handler([&](const std::string& error) { errors += " error: " + error; });
+                }
+            }
+        logger.reset();
+        std::string made;
+        for (const auto& [name, content] : files()) {
+            made += (made.empty() ? "" : " ") + name + (fs::is_directory(name) ? "/" : "[" + content + "]");
+            fs::remove_all(name);
+        }
+        made.erase(std::remove(made.begin(), made.end(), '\n'), made.end());
+        EXPECT_EQ(made + errors, after) << settings << ", " << before;
     }
 }
 
@@ -213,18 +279,22 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
     const std::string size = "a whole number from 1 to 18446744073709551615 is expected",
                       level = "a level name (trace, debug, info, warning, error, critical, off) or a whole number "
                               "from -2147483648 to 2147483647 is expected";
-    const std::string time = "a time of day from 00:00 to 23:59 is expected";
+    const std::string tooLong = "made/" + std::string(NAME_MAX + 1, 'x'),
+                      time = "a time of day from 00:00 to 23:59 is expected";
+    fs::create_symlink("nowhere", "gone"); // no folder can be made there, and no file opened below it
     // The backend; its settings, the last one refused; why.
     const std::tuple<std::string, std::string, std::string> cases[] = {
         {"File", "MaxSize=0", size},
         {"File", "MaxSize=12k", size},
         {"File", "MaxSize=18446744073709551616", size},
-        {"File", "MaxFiles=200001", "a whole number from 0 to 200000 is expected"},
+        {"File", "MaxFiles=1001", "a whole number from 0 to 1000 is expected"},
         {"File", "Rotation=hourly;MaxFiles=65535", "a whole number from 0 to 65534 is expected"},
         {"File", "Path=", "it is empty"},
         {"File", "Path=app\0.log"s, "it holds a NUL character"},
-        {"File", "Path=/proc/none/app.log",
-         "Failed opening file /proc/none/app.log for writing: No such file or directory"},
+        {"File", "Path=gone/app.log", "Failed making folder gone: File exists"},
+        {"File", "Path=" + tooLong, "Failed opening file " + tooLong + " for writing: File name too long"},
+        {"File", "Path=newdir/", "it names a folder"},
+        {"File", "Rotation=hourly;Path=" + dir.string(), "it names a folder"},
         {"File", "Rotation=weekly", "one of size, daily, hourly is expected"},
         {"File", "RotationTime=24:00", time},
         {"File", "RotationTime=-0:30", time},
@@ -267,7 +337,8 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
     }
     Tev::Framework::Framework::propertyManager()->clearProperty(L"Tev.Backend.Console.Pattern");
     std::setlocale(LC_ALL, locale.c_str());
-    EXPECT_TRUE(files().empty()) << "every setting is read before the file is made";
+    EXPECT_THAT(files(), ::testing::ElementsAre(::testing::Key("gone")))
+        << "every setting is read and the file opened before anything is left";
 }
 
 } // namespace
