@@ -134,9 +134,9 @@ TEST_F(Backends, FileWritesWhatItsSettingsSay)
 
 TEST_F(Backends, FileRotationKeepsTheFileItWritesAndMaxFilesBeforeIt)
 {
-    // The settings; the files there before, "name[lines]" or "folder/name[lines]"; each line logged
-    // ("a", "b", ...) or, with '@', the time of the clock (first when the sink is made); the files
-    // after, a folder as "name/", and the errors reported.
+    // The settings; the files there before, "name[lines]", "folder/name[lines]" or "name*bytes"; each
+    // line logged ("a", "b", ...) or, with '@', the time of the clock (first when the sink is made);
+    // the files after (a folder as "name/", a large file as "name*bytes") and the errors reported.
     const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
         // Made before the rotation time, rotated at it: its first file is named after the day before.
         {"Rotation=daily;RotationTime=12:00;MaxFiles=0", "", "@12-06T11:59:56 a @12-06T12:00:00 b",
@@ -153,6 +153,7 @@ TEST_F(Backends, FileRotationKeepsTheFileItWritesAndMaxFilesBeforeIt)
          "@12-06T10:59:59 a @12-06T11:00:00 b @12-06T11:59:59 c @12-06T12:00:00 d",
          "app_2026-12-06_10.log[oa] app_2026-12-06_11.log[bc] app_2026-12-06_12.log[d]"},
         {"MaxSize=2;MaxFiles=0", "", "@12-06T00:00:00 a b", "app.log[b]"},
+        {"", "app.log*10485759", "@12-06T00:00:00 a", "app.1.log*10485759 app.log[a]"}, // by default 10485760 bytes
         // A rename that fails leaves the file being written as it is, and goes on writing it.
         {"MaxSize=4;MaxFiles=2", "app.log[x] app.2.log/k[z]", "@12-06T00:00:00 a b c d",
          "app.1.log[xa] app.2.log/ app.log[bcd] error: Failed renaming app.1.log to app.2.log: Is a directory"},
@@ -161,8 +162,12 @@ TEST_F(Backends, FileRotationKeepsTheFileItWritesAndMaxFilesBeforeIt)
         std::istringstream each(before);
         for (std::string file; each >> file;) {
             fs::create_directories(fs::path("./" + file).parent_path());
-            for (const char c : file.substr(file.find('[') + 1, file.size() - file.find('[') - 2))
-                std::ofstream(file.substr(0, file.find('[')), std::ios::app) << c << '\n';
+            const std::size_t size = file.find('*'), lines = file.find('[');
+            std::ofstream(file.substr(0, std::min(size, lines)));
+            if (size != std::string::npos)
+                fs::resize_file(file.substr(0, size), std::stoul(file.substr(size + 1)));
+            for (const char c : lines == std::string::npos ? "" : file.substr(lines + 1, file.size() - lines - 2))
+                std::ofstream(file.substr(0, lines), std::ios::app) << c << '\n';
         }
         const auto properties = set("File", "Path=app.log;" + std::string(settings));
         spdlog::log_clock::time_point now;
@@ -186,7 +191,10 @@ TEST_F(Backends, FileRotationKeepsTheFileItWritesAndMaxFilesBeforeIt)
         logger.reset();
         std::string made;
         for (const auto& [name, content] : files()) {
-            made += (made.empty() ? "" : " ") + name + (fs::is_directory(name) ? "/" : "[" + content + "]");
+            made += (made.empty() ? "" : " ") + name +
+                    (fs::is_directory(name)  ? "/"
+                     : content.size() > 1000 ? "*" + std::to_string(content.size())
+                                             : "[" + content + "]");
             fs::remove_all(name);
         }
         made.erase(std::remove(made.begin(), made.end(), '\n'), made.end());
