@@ -177,33 +177,26 @@ TEST(CrisisTextMode, LineEndsArriveAsCrLfWhateverTheWritesLetThrough)
     std::string expected;
     for (char c : data)
         expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    for (std::size_t most : {1u, 3u, 1000u}) {
-        std::string file;
-        bool endsInCr = false;
-        const auto write = [&file, most](const char* text, std::size_t n) {
-            file.append(text, std::min(n, most));
-            return std::min(n, most);
-        };
+    std::string file;
+    std::size_t most = 0, left = 0; // what one write takes, what the disk has room for
+    const auto write = [&file, &most, &left](const char* text, std::size_t n) {
+        n = std::min({n, most, left});
+        left -= n;
+        file.append(text, n);
+        return n;
+    };
+    bool endsInCr = false;
+    for (std::size_t bytes : {1u, 3u, 1000u}) {
+        file.clear(), most = bytes, left = 10000;
         EXPECT_EQ(Tev::Platform::writeTextMode(data.data(), data.size(), endsInCr, write), data.size());
         EXPECT_EQ(file, expected) << most << " bytes a write";
     }
-    // Room for "ab", and the "\r" perhaps, not the line end; then room again.
-    for (const auto& [room, cut] : {std::pair{2u, "ab"}, {3u, "ab\r"}}) {
-        std::string file;
-        std::size_t left = room;
-        const auto write = [&file, &left](const char* text, std::size_t n) {
-            n = std::min(n, left);
-            left -= n;
-            file.append(text, n);
-            return n;
-        };
-        bool endsInCr = false;
+    for (std::size_t room : {2u, 3u}) { // for "ab", and the "\r" perhaps, not the line end; then room again
+        file.clear(), left = room;
         EXPECT_EQ(Tev::Platform::writeTextMode(data.data(), data.size(), endsInCr, write), 2u);
-        EXPECT_EQ(file, cut);
         left = 100;
         EXPECT_EQ(Tev::Platform::writeTextMode("\nd\n", 3, endsInCr, write), 3u);
         EXPECT_EQ(file, "ab\r\nd\r\n") << room;
-        EXPECT_FALSE(endsInCr);
     }
 }
 
