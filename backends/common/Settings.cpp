@@ -61,7 +61,7 @@ bool unicode(const std::wstring& value)
     for (const wchar_t c : value) {
         const bool firstHalf = within(c, 0xd800, 0xdc00);
         const bool secondHalf = within(c, 0xdc00, 0xe000);
-        if (static_cast<std::uint32_t>(c) > 0x10ffff || pairOpen != secondHalf || (firstHalf && sizeof(wchar_t) > 2))
+        if (!within(c, 0, 0x110000) || pairOpen != secondHalf || (firstHalf && sizeof(wchar_t) > 2))
             return false;
         pairOpen = firstHalf;
     }
