@@ -145,9 +145,9 @@ TEST_F(Backends, FileRotationKeepsTheFileItWritesAndMaxFilesBeforeIt)
          "app_2026-11-30.log[a] app_2026-12-01.log[b]"},
         // Files already there are counted; the current period's is appended to; later ones stay.
         {"Rotation=daily;RotationTime=12:00;MaxFiles=1",
-         "app.log[s] app_2026-12-04.log[o] app_2026-12-05.log[p] app_2026-12-09.log[f] app_2026-12-0x.log[u]",
+         "app.log[s] app_-026-12-05.log[u] app_2026-12-04.log[o] app_2026-12-05.log[p] app_2026-12-09.log[f]",
          "@12-06T11:00:00 a @12-06T12:00:00 b @12-06T18:00:00 c",
-         "app.log[s] app_2026-12-05.log[pa] app_2026-12-06.log[bc] app_2026-12-09.log[f] app_2026-12-0x.log[u]"},
+         "app.log[s] app_-026-12-05.log[u] app_2026-12-05.log[pa] app_2026-12-06.log[bc] app_2026-12-09.log[f]"},
         {"Rotation=daily", "", "@12-06T23:59:30 a @12-07T00:00:00 b", "app_2026-12-06.log[a] app_2026-12-07.log[b]"},
         {"Rotation=hourly;MaxFiles=2", "app_2026-12-06_09.log[x] app_2026-12-06_10.log[o]",
          "@12-06T10:59:59 a @12-06T11:00:00 b @12-06T11:59:59 c @12-06T12:00:00 d",
@@ -329,19 +329,23 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
                     ::testing::ThrowsMessage<std::invalid_argument>("Property Tev.Backend." + backend + "." + refused +
                                                                     "': " + why));
     }
-    // In UTF-8, glibc encodes codes that are no characters too.
-    const std::string locale = std::setlocale(LC_ALL, nullptr);
-    ASSERT_TRUE(std::setlocale(LC_ALL, "C.UTF-8"));
-    for (const auto& [code, taken] : {std::pair(0x10ffff, true), {0x110000, false}, {0xd800, false}, {0xdfff, false}}) {
+    // A code that is no character is refused in any locale (glibc's UTF-8 would encode it).
+    const std::string locale = std::setlocale(LC_ALL, nullptr),
+                      noCharacter = "it holds a code that is no Unicode character";
+    const std::tuple<const char*, wchar_t, std::string> texts[] = {{"C", 0xe9, "the current locale cannot encode it"},
+                                                                   {"C.UTF-8", 0x10ffff, ""},
+                                                                   {"C.UTF-8", 0x110000, noCharacter},
+                                                                   {"C.UTF-8", 0xd800, noCharacter},
+                                                                   {"C.UTF-8", 0xdfff, noCharacter}};
+    for (const auto& [name, code, why] : texts) {
+        ASSERT_TRUE(std::setlocale(LC_ALL, name));
         const auto load = [] { Logger::loadBackend("console"); };
-        Tev::Framework::Framework::propertyManager()->setProperty(L"Tev.Backend.Console.Pattern",
-                                                                  {L'\xe9', static_cast<wchar_t>(code)});
-        if (taken)
+        Tev::Framework::Framework::propertyManager()->setProperty(L"Tev.Backend.Console.Pattern", {L'\xe9', code});
+        if (why.empty())
             EXPECT_NO_THROW(load());
         else
             EXPECT_THAT(load, ::testing::ThrowsMessage<std::invalid_argument>(
-                                  "Property Tev.Backend.Console.Pattern has the bad value '\?\?': it holds a code "
-                                  "that is no Unicode character"));
+                                  "Property Tev.Backend.Console.Pattern has the bad value '\?\?': " + why));
     }
     Tev::Framework::Framework::propertyManager()->clearProperty(L"Tev.Backend.Console.Pattern");
     std::setlocale(LC_ALL, locale.c_str());
