@@ -51,15 +51,18 @@ char lastByte(HANDLE handle) noexcept
 }
 
 // Whether the open file is the one the path names, not one that a link somewhere on
-// the way leads to (Wine follows Unix links without showing a reparse point).
+// the way leads to (Wine follows Unix links without showing a reparse point). A name
+// that cannot be had, or does not fit, refuses the file; a buffer left unwritten holds
+// the empty name, which no path has.
 bool openedWhereAsked(HANDLE handle, const std::wstring& path) noexcept
 {
-    wchar_t asked[MAX_PATH];
-    wchar_t opened[MAX_PATH + 4];
-    const DWORD askedLength = ::GetFullPathNameW(path.c_str(), MAX_PATH, asked, nullptr);
+    constexpr DWORD askedSize = MAX_PATH, openedSize = MAX_PATH + 4; // and "\\?\"
+    wchar_t asked[askedSize]{};
+    wchar_t opened[openedSize]{};
+    const DWORD askedLength = ::GetFullPathNameW(path.c_str(), askedSize, asked, nullptr);
     const DWORD openedLength =
-        ::GetFinalPathNameByHandleW(handle, opened, MAX_PATH + 4, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (askedLength == 0 || askedLength >= MAX_PATH || openedLength == 0 || openedLength >= MAX_PATH + 4)
+        ::GetFinalPathNameByHandleW(handle, opened, openedSize, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (askedLength == 0 || askedLength >= askedSize || openedLength == 0 || openedLength >= openedSize)
         return false;
     const wchar_t* name = opened;
     if (std::wcsncmp(name, L"\\\\?\\", 4) == 0)
