@@ -232,7 +232,8 @@ TEST_F(Logging, ThreadsLoseNoMessageAndChannelsSeeOneCallAtATime)
 }
 
 // The folders of the running program and of the framework library, each with its
-// final separator; the separator; the process's id.
+// final separator; the separator; the process's id; the loader's reason for a library
+// that is not there.
 #if defined(_WIN32)
 std::string folderOf(HMODULE module)
 {
@@ -243,6 +244,13 @@ std::string folderOf(HMODULE module)
 const std::string programFolder = folderOf(nullptr), separator = "\\";
 const std::string libraryFolder = folderOf(GetModuleHandleA("tevframework.dll"));
 const std::string processId = std::to_string(GetCurrentProcessId());
+std::string notFound(const std::string&)
+{
+    char text[512];
+    std::string reason(text, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                            ERROR_MOD_NOT_FOUND, 0, text, sizeof text, nullptr));
+    return reason.erase(reason.find_last_not_of("\r\n ") + 1);
+}
 #else
 const std::string programFolder = std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/",
                   separator = "/";
@@ -254,6 +262,10 @@ const std::string libraryFolder = [] {
     return std::filesystem::canonical(origin).string() + "/";
 }();
 const std::string processId = std::to_string(::getpid());
+std::string notFound(const std::string& file)
+{
+    return file + ": cannot open shared object file: No such file or directory";
+}
 #endif
 
 // A bare name is looked for beside the program, beside the framework library and in its
@@ -271,14 +283,16 @@ TEST(BackendLibraries, BareNamesAreLookedForBesideProgramAndLibraryNeverInTheWor
     tried.insert(tried.end(), {libraryFolder + "tevframework" + separator + file, file});
 
     const fs::path here = fs::current_path(), planted = fs::temp_directory_path() / ("tev-planted-" + processId);
+    fs::remove_all(planted); // left by a run that failed
     fs::create_directory(planted);
     fs::copy_file(libraryFolder + "recording_ru" + TEV_MODULE_SUFFIX, planted / file);
     fs::current_path(planted);
     const std::vector<std::string> path{"." + separator + "nowhere_ru" + TEV_MODULE_SUFFIX};
     for (const auto& [name, files] : {std::pair{"planted", tried}, {"./nowhere", path}})
         EXPECT_THAT([name = name] { Logger::installBackend(name); },
-                    ::testing::Throws<BackendLibraryError>(
-                        ::testing::Property(&BackendLibraryError::filesTried, ::testing::ElementsAreArray(files))));
+                    ::testing::Throws<BackendLibraryError>(::testing::AllOf(
+                        ::testing::Property(&BackendLibraryError::filesTried, ::testing::ElementsAreArray(files)),
+                        ::testing::Property(&BackendLibraryError::loaderReason, notFound(files.back())))));
     EXPECT_NE(Logger::installBackend("./planted"), nullptr);
     EXPECT_NE(Logger::installBackend("recording"), nullptr) << "found beside the library";
     resetLogging();
