@@ -148,7 +148,9 @@ std::string RotatingFileSink::rotateBySize()
     file_.reset(); // closed: an open file cannot be renamed everywhere
     std::error_code error;
     std::string failure;
-    if (rotation_.maxFiles == 0 && !fs::remove(current_, error) && error)
+    if (rotation_.maxFiles == 0)
+        fs::remove(current_, error);
+    if (error)
         failure = fmt::format("Failed removing {}: {}", current_, error.message());
     for (std::size_t index = rotation_.maxFiles; index > 0 && failure.empty(); --index) {
         const std::string from = sizeName(index - 1);
@@ -168,13 +170,12 @@ std::string RotatingFileSink::rotateBySize()
 }
 
 // The new period's file is opened before the current one is let go; if it cannot be, the
-// current one goes on until the next period.
+// current one goes on until the next period. (A local hour that comes twice when the clocks go
+// back names the file being written again: it is opened again, for appending.)
 std::string RotatingFileSink::beginPeriod()
 {
     const Period period = periodOf(now_());
     periodEnd_ = period.end;
-    if (period.name == current_) // a local hour that comes twice when the clocks go back
-        return {};
     try {
         file_ = openForAppending(period.name);
         current_ = period.name;

@@ -145,16 +145,25 @@ TEST_F(Backends, FileRotationKeepsTheFileItWritesAndMaxFilesBeforeIt)
          "app_2026-11-30.log[a] app_2026-12-01.log[b]"},
         // Files already there are counted; the current period's is appended to; later ones stay.
         {"Rotation=daily;RotationTime=12:00;MaxFiles=1",
-         "app.log[s] app_-026-12-05.log[u] app_2026-12-04.log[o] app_2026-12-05.log[p] app_2026-12-09.log[f]",
+         "apo_2026-12-01.log[s] app_-026-12-05.log[u] app_2026-12-04.log[o] app_2026-12-05.log[p] "
+         "app_2026-12-09.log[f]",
          "@12-06T11:00:00 a @12-06T12:00:00 b @12-06T18:00:00 c",
-         "app.log[s] app_-026-12-05.log[u] app_2026-12-05.log[pa] app_2026-12-06.log[bc] app_2026-12-09.log[f]"},
+         "apo_2026-12-01.log[s] app_-026-12-05.log[u] app_2026-12-05.log[pa] app_2026-12-06.log[bc] "
+         "app_2026-12-09.log[f]"},
+        {"Rotation=daily;RotationTime=06:30;MaxFiles=0", "app_2026-12-05.log[o]", "@12-06T06:30:00 a",
+         "app_2026-12-06.log[a]"},
         {"Rotation=daily", "", "@12-06T23:59:30 a @12-07T00:00:00 b", "app_2026-12-06.log[a] app_2026-12-07.log[b]"},
         {"Rotation=hourly;MaxFiles=2", "app_2026-12-06_09.log[x] app_2026-12-06_10.log[o]",
          "@12-06T10:59:59 a @12-06T11:00:00 b @12-06T11:59:59 c @12-06T12:00:00 d",
          "app_2026-12-06_10.log[oa] app_2026-12-06_11.log[bc] app_2026-12-06_12.log[d]"},
         {"MaxSize=2;MaxFiles=0", "", "@12-06T00:00:00 a b", "app.log[b]"},
-        {"", "app.log*10485759", "@12-06T00:00:00 a", "app.1.log*10485759 app.log[a]"}, // by default 10485760 bytes
-        // A rename that fails leaves the file being written as it is, and goes on writing it.
+        {"MaxSize=1;MaxFiles=2", "", "@12-06T00:00:00 a b", "app.1.log[a] app.log[b]"},      // no empty file rotated
+        {"", "app.log*10485759 app.1.log[p] app.2.log[q] app.3.log[r]", "@12-06T00:00:00 a", // 10485760 bytes, 3 files
+         "app.1.log*10485759 app.2.log[p] app.3.log[q] app.log[a]"},
+        // A rotation that fails leaves the file being written as it is, and goes on writing it.
+        {"Rotation=daily;RotationTime=12:00", "app_2026-12-06.log/k[z]", "@12-06T11:00:00 a @12-06T12:00:00 b",
+         "app_2026-12-05.log[ab] app_2026-12-06.log/ error: Failed opening file app_2026-12-06.log for writing: Is a "
+         "directory"},
         {"MaxSize=4;MaxFiles=2", "app.log[x] app.2.log/k[z]", "@12-06T00:00:00 a b c d",
          "app.1.log[xa] app.2.log/ app.log[bcd] error: Failed renaming app.1.log to app.2.log: Is a directory"},
     };
@@ -303,6 +312,8 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
         {"File", "Path=" + tooLong, "Failed opening file " + tooLong + " for writing: File name too long"},
         {"File", "Path=newdir/", "it names a folder"},
         {"File", "Rotation=hourly;Path=" + dir.string(), "it names a folder"},
+        {"File", "Rotation=daily;Path=logs/.", "it names a folder"},
+        {"File", "Path=logs/..", "it names a folder"},
         {"File", "Rotation=weekly", "one of size, daily, hourly is expected"},
         {"File", "RotationTime=24:00", time},
         {"File", "RotationTime=-0:30", time},
