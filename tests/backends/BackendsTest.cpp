@@ -102,8 +102,7 @@ TEST_F(Backends, FileWritesWhatItsSettingsSay)
     // The settings; the files' names; the least level after which they are not empty; their text.
     const std::tuple<const char*, std::string, long long, std::string> cases[] = {
         {"", "tev-framework.log", 40, lines(date + " " + time + " @ \\[t\\] level #")},
-        {"Path=app.log;Level=45;FlushLevel=error;Pattern=%l|%n|%v;MaxSize=18446744073709551615", "app.log", 50,
-         lines("@\\|t\\|level #", 45)},
+        {"Path=app.log;Level=45;FlushLevel=error;Pattern=%l|%n|%v", "app.log", 50, lines("@\\|t\\|level #", 45)},
         {"Path=app.log;Rotation=daily;RotationTime=23:59;Level=warning;FlushLevel=off;Pattern=%v",
          "app_" + date + "\\.log", LLONG_MAX, lines("level #", 40)},
         {"Path=app.log;Rotation=hourly;FlushLevel=-7;Pattern=%v", "app_" + date + "_[0-9]{2}\\.log", -7,
@@ -134,80 +133,75 @@ TEST_F(Backends, FileWritesWhatItsSettingsSay)
 
 TEST_F(Backends, FileRotationKeepsTheFileItWritesAndMaxFilesBeforeIt)
 {
-    // The settings; the files there before, "name[lines]", "folder/name[lines]" or "name*bytes"; each
-    // line logged ("a", "b", ...) or, with '@', the time of the clock (first when the sink is made);
-    // the files after (a folder as "name/", a large file as "name*bytes") and the errors reported.
+    // The settings; the files there before, "name[text]", "folder/name[text]" or "name*bytes"; each
+    // line logged ("a", "b", ...) or, with '@', the clock set (day.time; before the sink is made);
+    // the files after, lines joined (a folder as "name/", a large file as "name*bytes"), and the errors.
     const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
         // Made before the rotation time, rotated at it: its first file is named after the day before.
-        {"Rotation=daily;RotationTime=12:00;MaxFiles=0", "", "@12-06T11:59:56 a @12-06T12:00:00 b",
-         "app_2026-12-06.log[b]"},
-        {"Rotation=daily;RotationTime=12:00;MaxFiles=1", "", "@12-01T11:59:56 a @12-01T12:00:00 b",
-         "app_2026-11-30.log[a] app_2026-12-01.log[b]"},
+        {"Rotation=daily;RotationTime=12:00;MaxFiles=0", "", "@06.11:59:56 a @06.12:00:00 b", "a_2026-12-06.log[b]"},
+        {"Rotation=daily;RotationTime=12:00;MaxFiles=1", "", "@01.11:59:56 a @01.12:00:00 b",
+         "a_2026-11-30.log[a] a_2026-12-01.log[b]"},
         // Files already there are counted; the current period's is appended to; later ones stay.
         {"Rotation=daily;RotationTime=12:00;MaxFiles=1",
-         "apo_2026-12-01.log[s] app_-026-12-05.log[u] app_2026-12-04.log[o] app_2026-12-05.log[p] "
-         "app_2026-12-09.log[f]",
-         "@12-06T11:00:00 a @12-06T12:00:00 b @12-06T18:00:00 c",
-         "apo_2026-12-01.log[s] app_-026-12-05.log[u] app_2026-12-05.log[pa] app_2026-12-06.log[bc] "
-         "app_2026-12-09.log[f]"},
-        {"Rotation=daily;RotationTime=06:30;MaxFiles=0", "app_2026-12-05.log[o]", "@12-06T06:30:00 a",
-         "app_2026-12-06.log[a]"},
-        {"Rotation=daily", "", "@12-06T23:59:30 a @12-07T00:00:00 b", "app_2026-12-06.log[a] app_2026-12-07.log[b]"},
-        {"Rotation=hourly;MaxFiles=2", "app_2026-12-06_09.log[x] app_2026-12-06_10.log[o]",
-         "@12-06T10:59:59 a @12-06T11:00:00 b @12-06T11:59:59 c @12-06T12:00:00 d",
-         "app_2026-12-06_10.log[oa] app_2026-12-06_11.log[bc] app_2026-12-06_12.log[d]"},
-        {"MaxSize=2;MaxFiles=0", "", "@12-06T00:00:00 a b", "app.log[b]"},
-        {"MaxSize=1;MaxFiles=2", "", "@12-06T00:00:00 a b", "app.1.log[a] app.log[b]"},      // no empty file rotated
-        {"", "app.log*10485759 app.1.log[p] app.2.log[q] app.3.log[r]", "@12-06T00:00:00 a", // 10485760 bytes, 3 files
-         "app.1.log*10485759 app.2.log[p] app.3.log[q] app.log[a]"},
+         "A_2026-12-01.log[s] a_-026-12-05.log[u] a_2026-12-04.log[o] a_2026-12-05.log[p] a_2026-12-09.log[f]",
+         "@06.11:00:00 a @06.12:00:00 b @06.18:00:00 c",
+         "A_2026-12-01.log[s] a_-026-12-05.log[u] a_2026-12-05.log[pa] a_2026-12-06.log[bc] a_2026-12-09.log[f]"},
+        {"Rotation=daily;RotationTime=06:30;MaxFiles=0", "a_2026-12-05.log[o]", "@06.06:30:00 a",
+         "a_2026-12-06.log[a]"},
+        {"Rotation=daily;MaxFiles=65534", "", "@06.23:59:30 a @07.00:00:00 b",
+         "a_2026-12-06.log[a] a_2026-12-07.log[b]"},
+        {"Rotation=hourly;MaxFiles=2", "a_2026-12-06_09.log[x] a_2026-12-06_10.log[o]",
+         "@06.10:59:59 a @06.11:00:00 b @06.11:59:59 c @06.12:00:00 d",
+         "a_2026-12-06_10.log[oa] a_2026-12-06_11.log[bc] a_2026-12-06_12.log[d]"},
+        {"MaxSize=2;MaxFiles=0", "", "a b", "a.log[b]"},
+        {"MaxSize=1;MaxFiles=2", "", "a b", "a.1.log[a] a.log[b]"},  // no empty file rotated
+        {"", "a.log*10485759 a.1.log[p] a.2.log[q] a.3.log[r]", "a", // 10485760 bytes, 3 files
+         "a.1.log*10485759 a.2.log[p] a.3.log[q] a.log[a]"},
         // A rotation that fails leaves the file being written as it is, and goes on writing it.
-        {"Rotation=daily;RotationTime=12:00", "app_2026-12-06.log/k[z]", "@12-06T11:00:00 a @12-06T12:00:00 b",
-         "app_2026-12-05.log[ab] app_2026-12-06.log/ error: Failed opening file app_2026-12-06.log for writing: Is a "
+        {"Rotation=daily;RotationTime=12:00", "a_2026-12-06.log/k[z]", "@06.11:00:00 a @06.12:00:00 b",
+         "a_2026-12-05.log[ab] a_2026-12-06.log/ error: Failed opening file a_2026-12-06.log for writing: Is a "
          "directory"},
-        {"MaxSize=4;MaxFiles=2", "app.log[x] app.2.log/k[z]", "@12-06T00:00:00 a b c d",
-         "app.1.log[xa] app.2.log/ app.log[bcd] error: Failed renaming app.1.log to app.2.log: Is a directory"},
+        {"MaxSize=4;MaxFiles=2", "a.log[x] a.2.log/k[z]", "a b c d",
+         "a.1.log[xa] a.2.log/ a.log[bcd] error: Failed renaming a.1.log to a.2.log: Is a directory"},
     };
     for (const auto& [settings, before, steps, after] : cases) {
         std::istringstream each(before);
         for (std::string file; each >> file;) {
+            const std::size_t bytes = file.find('*'), text = file.find('[');
             fs::create_directories(fs::path("./" + file).parent_path());
-            const std::size_t size = file.find('*'), lines = file.find('[');
-            std::ofstream(file.substr(0, std::min(size, lines)));
-            if (size != std::string::npos)
-                fs::resize_file(file.substr(0, size), std::stoul(file.substr(size + 1)));
-            for (const char c : lines == std::string::npos ? "" : file.substr(lines + 1, file.size() - lines - 2))
-                std::ofstream(file.substr(0, lines), std::ios::app) << c << '\n';
+            std::ofstream(file.substr(0, std::min(bytes, text)))
+                << (text == std::string::npos ? "" : file.substr(text + 1, file.size() - text - 2));
+            if (bytes != std::string::npos)
+                fs::resize_file(file.substr(0, bytes), std::stoul(file.substr(bytes + 1)));
         }
-        const auto properties = set("File", "Path=app.log;" + std::string(settings));
+        const auto properties = set("File", "Path=a.log;" + std::string(settings));
         spdlog::log_clock::time_point now;
         std::shared_ptr<spdlog::logger> logger;
-        std::string errors;
+        std::string made, errors;
         std::istringstream step(steps);
-        for (std::string token; step >> token;)
-            if (token[0] != '@') {
-                logger->info(token);
-            } else {
-                std::tm local{};
-                std::istringstream(token) >> std::get_time(&local, "@%m-%dT%H:%M:%S");
-                local.tm_year = 2026 - 1900, local.tm_isdst = -1;
+        for (std::string token; step >> token;) {
+            if (std::tm local{}; std::istringstream(token) >> std::get_time(&local, "@%d.%H:%M:%S")) {
+                local.tm_year = 2026 - 1900, local.tm_mon = 11, local.tm_isdst = -1; // in December
                 now = spdlog::log_clock::from_time_t(std::mktime(&local));
-                if (!logger) {
-                    logger = std::make_shared<spdlog::logger>("t", TevBackends::fileSink([&] { return now; }));
-                    logger->set_pattern("%v");
-                    logger->set_error_handler([&](const std::string& error) { errors += " error: " + error; });
-                }
             }
+            if (!logger) {
+                logger = std::make_shared<spdlog::logger>("t", TevBackends::fileSink([&] { return now; }));
+                logger->set_pattern("%v");
+                logger->set_error_handler([&](const std::string& error) { errors += " error: " + error; });
+            }
+            if (token[0] != '@')
+                logger->info(token);
+        }
         logger.reset();
-        std::string made;
         for (const auto& [name, content] : files()) {
-            made += (made.empty() ? "" : " ") + name +
+            made += " " + name +
                     (fs::is_directory(name)  ? "/"
                      : content.size() > 1000 ? "*" + std::to_string(content.size())
                                              : "[" + content + "]");
             fs::remove_all(name);
         }
         made.erase(std::remove(made.begin(), made.end(), '\n'), made.end());
-        EXPECT_EQ(made + errors, after) << settings << ", " << before;
+        EXPECT_EQ(made.substr(1) + errors, after) << settings << ", " << before;
     }
 }
 
@@ -340,18 +334,17 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
                     ::testing::ThrowsMessage<std::invalid_argument>("Property Tev.Backend." + backend + "." + refused +
                                                                     "': " + why));
     }
-    // A code that is no character is refused in any locale (glibc's UTF-8 would encode it).
-    const std::string locale = std::setlocale(LC_ALL, nullptr),
-                      noCharacter = "it holds a code that is no Unicode character";
-    const std::tuple<const char*, wchar_t, std::string> texts[] = {{"C", 0xe9, "the current locale cannot encode it"},
-                                                                   {"C.UTF-8", 0x10ffff, ""},
-                                                                   {"C.UTF-8", 0x110000, noCharacter},
-                                                                   {"C.UTF-8", 0xd800, noCharacter},
-                                                                   {"C.UTF-8", 0xdfff, noCharacter}};
-    for (const auto& [name, code, why] : texts) {
-        ASSERT_TRUE(std::setlocale(LC_ALL, name));
-        const auto load = [] { Logger::loadBackend("console"); };
+    // A code that is no character is refused in any locale (glibc's UTF-8 would encode it); a
+    // character the locale cannot encode is refused as such.
+    const std::string locale = std::setlocale(LC_ALL, nullptr), no = "it holds a code that is no Unicode character";
+    for (const auto& [code, why] : {std::pair<wchar_t, std::string>(0xe9, "the current locale cannot encode it"),
+                                    {0x10ffff, ""},
+                                    {0x110000, no},
+                                    {0xd800, no},
+                                    {0xdfff, no}}) {
+        ASSERT_TRUE(std::setlocale(LC_ALL, code == 0xe9 ? "C" : "C.UTF-8"));
         Tev::Framework::Framework::propertyManager()->setProperty(L"Tev.Backend.Console.Pattern", {L'\xe9', code});
+        const auto load = [] { Logger::loadBackend("console"); };
         if (why.empty())
             EXPECT_NO_THROW(load());
         else
