@@ -268,6 +268,19 @@ std::string notFound(const std::string& file)
 }
 #endif
 
+} // namespace
+
+#if defined(_WIN32)
+// The program's own createBackend, where a null module is looked in: a library that
+// failed to load must not be taken for the program.
+extern "C" __declspec(dllexport) Tev::Framework::GenericLogger::LoggerBackend* createBackend()
+{
+    return nullptr;
+}
+#endif
+
+namespace {
+
 // A bare name is looked for beside the program, beside the framework library and in its
 // backend folder, then by the system's loader, which never looks in the working directory:
 // a library left there is not loaded; a name with a folder is a path, taken as it is. (On
