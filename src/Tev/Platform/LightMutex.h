@@ -1,9 +1,9 @@
 #ifndef TEV_PLATFORM_LIGHTMUTEX_H
 #define TEV_PLATFORM_LIGHTMUTEX_H
 
-#if defined(__linux__)
-#  include <atomic>
-#else
+#include <atomic>
+
+#if !defined(__linux__)
 #  include <boost/thread/mutex.hpp>
 #endif
 
@@ -29,6 +29,9 @@ public:
         return word_.compare_exchange_strong(expected, 1, std::memory_order_acquire, std::memory_order_relaxed);
     }
 
+    // Whether some thread seems to hold it: a hint for a waiter, read without writing.
+    bool looksHeld() const noexcept { return word_.load(std::memory_order_relaxed) != 0; }
+
     void unlock() noexcept
     {
         if (word_.exchange(0, std::memory_order_release) == 2)
@@ -44,16 +47,36 @@ private:
 
 #else
 
-// Elsewhere, Boost's mutex. Throws boost::thread_resource_error when it cannot be
-// created, and boost::lock_error when it cannot be taken.
+// Elsewhere, Boost's mutex, with a hint beside it for waiters. Throws
+// boost::thread_resource_error when it cannot be created, and boost::lock_error when it
+// cannot be taken.
 class LightMutex {
 public:
-    void lock() { mutex_.lock(); }
-    bool try_lock() { return mutex_.try_lock(); }
-    void unlock() noexcept { mutex_.unlock(); }
+    void lock()
+    {
+        mutex_.lock();
+        held_.store(true, std::memory_order_relaxed);
+    }
+
+    bool try_lock()
+    {
+        if (!mutex_.try_lock())
+            return false;
+        held_.store(true, std::memory_order_relaxed);
+        return true;
+    }
+
+    void unlock() noexcept
+    {
+        held_.store(false, std::memory_order_relaxed);
+        mutex_.unlock();
+    }
+
+    bool looksHeld() const noexcept { return held_.load(std::memory_order_relaxed); }
 
 private:
     boost::mutex mutex_;
+    std::atomic<bool> held_{false};
 };
 
 #endif

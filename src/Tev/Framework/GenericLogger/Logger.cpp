@@ -30,20 +30,6 @@ constexpr char sourceFile[] = "Tev\\Framework\\GenericLogger\\Logger";
 constexpr int nullBackendLine = 294;
 constexpr int backendTwiceLine = 301;
 
-// Counts the operations under way that walk loggers, channels or loaded backends, so
-// that closing all loggers from inside one of them is refused instead of pulling the
-// ground from under it. Only touched with the logging mutex held.
-class InUse {
-public:
-    explicit InUse(LoggerRegistry& registry) noexcept : registry_(registry) { ++registry_.operationsInProgress; }
-    ~InUse() { --registry_.operationsInProgress; }
-    InUse(const InUse&) = delete;
-    InUse& operator=(const InUse&) = delete;
-
-private:
-    LoggerRegistry& registry_;
-};
-
 // A logger rarely has more than two channels; those need no memory of their own.
 using ChannelList = boost::container::small_vector<LoggingChannel*, 2>;
 
@@ -204,7 +190,6 @@ Logger::~Logger() = default;
 
 void Logger::refreshAll(LoggerRegistry& registry)
 {
-    InUse inUse(registry);
     BackendSnapshot snapshot;
     // The loggers lie scattered in memory, in the order they were created, and are
     // refreshed in name order: fetch each state (a logger starts its state) a few
@@ -254,7 +239,6 @@ Logger* Logger::create(LoggerRegistry& registry, std::string_view name)
     LoggerState& state = *owner.release();
     state.body().beingCreated = true;
 
-    InUse inUse(registry);
     ChannelList channels;
     try {
         BackendSnapshot snapshot;
@@ -307,7 +291,6 @@ void Logger::do_log(LoggingLevel level, const char* message)
     LoggerState& state = *state_;
     if (!state.body().channels.empty() && !installedBackends().backends.empty() && level != LevelNone) {
         if (state.enabled.load(std::memory_order_relaxed)) {
-            InUse inUse(registry);
             // By index: a channel may install a backend, which rebuilds this list.
             for (std::size_t i = 0; i < state.body().channels.size(); ++i)
                 state.body().channels[i]->log(level, message);
@@ -418,7 +401,6 @@ LoggerBackend* Logger::loadAndCreate(const char* name, bool andInstall)
 
     LoggerBackend* backend;
     try {
-        InUse inUse(registry);
         backend = createBackend();
     } catch (...) {
         keepIfOnlyHolder();
@@ -437,10 +419,13 @@ void Logger::closeAllLoggers()
     LoggerRegistry& registry = loggerRegistry();
     Closed closed;
     {
+        // The library calls backends and channels only with the mutex held, and nothing
+        // else with it held calls this.
+        const bool insideALoggingCall = registry.mutex.heldByThisThread();
         LoggingLock lock(registry.mutex);
         if (!registry.unloadChannels.load(std::memory_order_relaxed))
             return;
-        if (registry.operationsInProgress != 0)
+        if (insideALoggingCall)
             throw LoggerException("Cannot close the loggers from inside a logging call", sourceFile, __LINE__);
         closed = closeAll(registry);
     }
@@ -451,7 +436,6 @@ void Logger::closeAllLoggers()
 
 Logger::Closed Logger::closeAll(LoggerRegistry& registry)
 {
-    InUse inUse(registry);
     // What exists now is closed. A logger, backend or library that a channel or a
     // backend adds meanwhile is left for the next close, so that a channel that logs
     // from release() cannot keep this going.

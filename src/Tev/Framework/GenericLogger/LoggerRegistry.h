@@ -214,12 +214,10 @@ struct LoggerRegistry { // NOLINT(clang-analyzer-optin.performance.Padding)
     LibraryList libraries;
     // What createBackend returned, null included; owned.
     std::vector<LoggerBackend*> loadedBackends;
-    // Every message takes the mutex; the counter shares its cache line, so that a
-    // message costs one line moving between cores, not two.
+    // Every message takes the mutex, and writes nothing else here: alone on its cache
+    // line, which moves between cores with it.
     alignas(64) LoggingMutex mutex;
-    // Operations under way that walk loggers, channels or loaded backends.
-    int operationsInProgress = 0;
-    std::atomic<bool> unloadChannels{true};
+    alignas(64) std::atomic<bool> unloadChannels{true};
 };
 
 // The installed backends, in installation order, each once; owns nothing.

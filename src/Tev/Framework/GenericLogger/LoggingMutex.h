@@ -28,7 +28,7 @@ public:
         // Logging holds the mutex briefly: a thread that finds it taken watches it for a
         // moment, reading rather than trying, before it sleeps in the mutex. Sleeping
         // and being woken cost far more than that wait.
-        for (int i = 0; i < spinLimit && held_.load(std::memory_order_relaxed); ++i)
+        for (int i = 0; i < spinLimit && mutex_.looksHeld(); ++i)
             Platform::cpuRelax();
         mutex_.lock();
         try {
@@ -37,7 +37,6 @@ public:
             mutex_.unlock();
             throw;
         }
-        held_.store(true, std::memory_order_relaxed);
     }
 
     void unlock() noexcept
@@ -47,10 +46,8 @@ public:
         try {
             depth_.set(depth);
         } catch (...) {}
-        if (depth == 0) {
-            held_.store(false, std::memory_order_relaxed);
+        if (depth == 0)
             mutex_.unlock();
-        }
     }
 
     // Whether no thread holds the mutex, told without waiting: for when no other thread
@@ -76,8 +73,6 @@ private:
     Platform::LightMutex mutex_;
     // How deep the calling thread holds the mutex.
     Platform::ThreadCount depth_;
-    // A hint for waiters, next to the mutex on its cache line; the mutex decides.
-    std::atomic<bool> held_{false};
 };
 
 // Holds the logging mutex for a scope.
