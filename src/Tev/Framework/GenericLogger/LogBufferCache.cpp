@@ -119,6 +119,7 @@ void LogBufferCache::freeEndedThreads(Platform::ThreadId caller) noexcept
         if (buffers->next != nullptr)
             buffers->next->previous = buffers->previous;
         --threadCount_;
+        Platform::seeWrittenBeforeEnd(buffers);
         delete buffers;
     }
 }
@@ -155,6 +156,7 @@ LogBuffer* LogBufferCache::take()
         LogBuffer* buffer = buffers->first;
         buffers->first = buffer->nextFree;
         --buffers->count;
+        Platform::writtenBeforeEnd(buffers);
         buffer->reset();
         return buffer;
     }
@@ -172,6 +174,7 @@ void LogBufferCache::giveBack(LogBuffer* buffer) noexcept
     buffer->nextFree = buffers->first;
     buffers->first = buffer;
     ++buffers->count;
+    Platform::writtenBeforeEnd(buffers);
 }
 
 } // namespace Tev::Framework::GenericLogger
