@@ -210,6 +210,24 @@ TEST(Unload, AProcessEndsWhileItsThreadsLog)
         EXPECT_EXIT(exitWhileThreadsLog(), ::testing::ExitedWithCode(0), "") << "run " << run;
 }
 
+// Threads that log and end leave nothing behind: later threads free what they left.
+TEST(Unload, ThreadsThatLoggedAndEndedLeaveNothing)
+{
+    const auto client = Host::load(TEV_UNLOAD_CLIENT);
+    auto logOnThisThread = reinterpret_cast<TevTest::LogOnThisThread>(Host::entry(client, "logOnThisThread"));
+    std::size_t heapBefore = 0;
+    for (int round = 0; round < 100; ++round) {
+        heapBefore = round == 20 ? Host::heapInUse() : heapBefore;
+        std::vector<std::thread> threads(8);
+        for (std::thread& thread : threads)
+            thread = std::thread(logOnThisThread);
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+    EXPECT_LT(Host::heapInUse(), heapBefore + Host::heapSlack) << "grew by " << (Host::heapInUse() - heapBefore);
+    EXPECT_TRUE(Host::unload(client));
+}
+
 #else
 
 // Gives the framework's code the protection `access` (PROT_READ: none of it can run).
