@@ -4,9 +4,10 @@
 #     writes each code block that follows a line "<!-- example: FILE -->" into DIR/FILE,
 #     blocks for one file one after the other; fails if there is none.
 #   readme-test.sh run LABEL PROGRAM [RUNNER...]
-#     runs the first program (PROGRAM) as the README does: with console, with shout (which
-#     must lie beside it) and with a backend that is nowhere, and checks what each prints;
-#     prints "hello ok: LABEL".
+#     runs the first program (PROGRAM, an absolute path) as the README does: with console,
+#     with file (in a fresh working folder, where its log must hold the line), with shout
+#     (which must lie beside it) and with a backend that is nowhere, and checks what each
+#     prints; prints "hello ok: LABEL".
 set -eu
 fail() {
     echo "readme-test.sh: $*" >&2
@@ -30,6 +31,10 @@ case ${1:-} in
         shift 3
         output=$("$@" "$program" 2>&1) || fail "$label: the first program failed: $output"
         echo "$output" | grep -q 'info \[Hello\] hello, world' || fail "$label: the console line is missing: $output"
+        folder=$(mktemp -d "${TMPDIR:-/tmp}/tev-readme-test.XXXXXX")
+        written=$(cd "$folder" && "$@" "$program" file 2>&1 && cat tev-framework.log) || written="failed: $written"
+        rm -rf "$folder"
+        echo "$written" | grep -q '\[Hello\] hello, world' || fail "$label: with file, the log holds: $written"
         output=$("$@" "$program" shout 2>&1) || fail "$label: with shout it failed: $output"
         echo "$output" | grep -q '^Hello (20): HELLO, WORLD' || fail "$label: shout's line is missing: $output"
         if output=$("$@" "$program" nowhere 2>&1); then
@@ -40,7 +45,7 @@ case ${1:-} in
         echo "hello ok: $label"
         ;;
     *)
-        sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//' >&2
+        sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//' >&2
         exit 2
         ;;
 esac

@@ -4,9 +4,9 @@
 #   sh tests/package/check-in-fresh-debian.sh
 # Builds the packages and checks them with lintian (./build.sh package), purges the build's
 # own libraries, installs the packages with apt (which brings their dependencies) and clang,
-# then builds the clients against them with find_package and with pkg-config and runs them:
-# the install client, and the README's first program with its backend "shout", with g++
-# and with clang++ at its default standard (tests/install/client/build-and-run.sh).
+# then builds the README's first program with its backend "shout" against them, with
+# find_package and with pkg-config, with g++ and with clang++ at its default standard, and
+# runs it (tests/install/build-and-run.sh).
 # It removes packages, so it refuses to run anywhere but in a chroot, unless
 # TEV_THROWAWAY_ROOT=yes says that this machine is a throwaway one (a container made for it).
 set -eu
@@ -31,5 +31,5 @@ if [ -e /usr/include/boost ]; then
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-TEV_REQUIRE_CLANG=yes sh tests/install/client/build-and-run.sh /usr "$work"
+TEV_REQUIRE_CLANG=yes sh tests/install/build-and-run.sh /usr "$work"
 echo "package check passed"

@@ -42,12 +42,12 @@ struct Host {
 };
 #else
 #  include <dlfcn.h>
-#  include <link.h>
 #  include <malloc.h>
 #  include <sys/mman.h>
 #  include <unistd.h>
 
 #  include <filesystem>
+#  include <fstream>
 
 // Leak checkers would rightly report what the framework is meant to leave behind at
 // unload (still-registered objects, loggers kept by unloadLoggingChannels(false)).
@@ -230,28 +230,16 @@ TEST(Unload, ThreadsThatLoggedAndEndedLeaveNothing)
 
 #else
 
-// Gives the framework's code the protection `access` (PROT_READ: none of it can run).
-void protectFrameworkCode(int access)
+// The framework's code pages, as the process's map lists them: first and past-the-end address.
+std::vector<std::pair<std::uintptr_t, std::uintptr_t>> frameworkCode()
 {
-    void* framework = ::dlopen(TEV_FRAMEWORK_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
-    link_map* map = nullptr;
-    ASSERT_EQ(::dlinfo(framework, RTLD_DI_LINKMAP, &map), 0);
-    std::pair<ElfW(Addr), int> request{map->l_addr, access};
-    ::dl_iterate_phdr(
-        [](dl_phdr_info* info, std::size_t, void* data) {
-            const auto [base, access] = *static_cast<std::pair<ElfW(Addr), int>*>(data);
-            const auto page = static_cast<ElfW(Addr)>(::sysconf(_SC_PAGESIZE));
-            for (int i = 0; base == info->dlpi_addr && i < info->dlpi_phnum; ++i)
-                if (const ElfW(Phdr)& segment = info->dlpi_phdr[i];
-                    segment.p_type == PT_LOAD && (segment.p_flags & PF_X) != 0) {
-                    const ElfW(Addr) start = (base + segment.p_vaddr) & ~(page - 1);
-                    ::mprotect(reinterpret_cast<void*>(start), base + segment.p_vaddr + segment.p_memsz - start,
-                               access);
-                }
-            return 0;
-        },
-        &request);
-    ::dlclose(framework);
+    std::vector<std::pair<std::uintptr_t, std::uintptr_t>> code;
+    std::ifstream map("/proc/self/maps");
+    const std::string library = std::filesystem::canonical(TEV_FRAMEWORK_LIBRARY).string();
+    for (std::string line; std::getline(map, line);)
+        if (line.find(" r-xp ") != std::string::npos && line.find(library) != std::string::npos)
+            code.emplace_back(std::stoull(line, nullptr, 16), std::stoull(line.substr(line.find('-') + 1), nullptr, 16));
+    return code;
 }
 
 // Nothing of the framework runs when a thread that logged ends: code that did could still
@@ -269,10 +257,14 @@ TEST(Unload, ThreadsThatLoggedEndWithoutTheFrameworksCode)
     });
     while (!logged)
         std::this_thread::yield();
-    protectFrameworkCode(PROT_READ);
+    const auto code = frameworkCode();
+    ASSERT_FALSE(code.empty());
+    for (const auto& [first, last] : code) // none of it can run now
+        ::mprotect(reinterpret_cast<void*>(first), last - first, PROT_READ);
     end = true;
     ending.join();
-    protectFrameworkCode(PROT_READ | PROT_EXEC);
+    for (const auto& [first, last] : code)
+        ::mprotect(reinterpret_cast<void*>(first), last - first, PROT_READ | PROT_EXEC);
     EXPECT_TRUE(Host::unload(client));
 }
 
