@@ -117,7 +117,8 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
          [&] {
              for (bool clear : {false, true})
                  try {
-                     clear ? store.clearProperty(longWide + L"?") : static_cast<void>(store.getProperty(longWide + L"?"));
+                     clear ? store.clearProperty(longWide + L"?")
+                           : static_cast<void>(store.getProperty(longWide + L"?"));
                  } catch (const Exceptions::UnexistentProperty&) {}
          },
          [&] { return !store.hasProperty(longWide + L"?"); }},

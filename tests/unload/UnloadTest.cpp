@@ -238,7 +238,8 @@ std::vector<std::pair<std::uintptr_t, std::uintptr_t>> frameworkCode()
     const std::string library = std::filesystem::canonical(TEV_FRAMEWORK_LIBRARY).string();
     for (std::string line; std::getline(map, line);)
         if (line.find(" r-xp ") != std::string::npos && line.find(library) != std::string::npos)
-            code.emplace_back(std::stoull(line, nullptr, 16), std::stoull(line.substr(line.find('-') + 1), nullptr, 16));
+            code.emplace_back(std::stoull(line, nullptr, 16),
+                              std::stoull(line.substr(line.find('-') + 1), nullptr, 16));
     return code;
 }
 

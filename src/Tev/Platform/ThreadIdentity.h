@@ -5,14 +5,14 @@
 #include <cstdint>
 
 #if defined(__SANITIZE_THREAD__)
-#    define TEV_THREAD_SANITIZER 1
+#  define TEV_THREAD_SANITIZER 1
 #elif defined(__has_feature)
-#    if __has_feature(thread_sanitizer)
-#        define TEV_THREAD_SANITIZER 1
-#    endif
+#  if __has_feature(thread_sanitizer)
+#    define TEV_THREAD_SANITIZER 1
+#  endif
 #endif
 #if defined(TEV_THREAD_SANITIZER)
-#    include <sanitizer/tsan_interface.h>
+#  include <sanitizer/tsan_interface.h>
 #endif
 
 namespace Tev::Platform {
