@@ -244,8 +244,10 @@ std::vector<std::pair<std::uintptr_t, std::uintptr_t>> frameworkCode()
 }
 
 // Nothing of the framework runs when a thread that logged ends: code that did could still
-// be running when the framework leaves the process.
-TEST(Unload, ThreadsThatLoggedEndWithoutTheFrameworksCode)
+// be running when the framework leaves the process. In the child of a fork, the forking
+// thread goes on under another number, beside threads of its own: theirs must not take it
+// for an ended thread of the parent's.
+TEST(Unload, ThreadsThatLoggedEndWithoutTheFrameworksCodeAndAForkedChildsThreadKeepsItsBuffers)
 {
     const auto client = Host::load(TEV_UNLOAD_CLIENT);
     auto logOnThisThread = reinterpret_cast<TevTest::LogOnThisThread>(Host::entry(client, "logOnThisThread"));
@@ -266,15 +268,7 @@ TEST(Unload, ThreadsThatLoggedEndWithoutTheFrameworksCode)
     ending.join();
     for (const auto& [first, last] : code)
         ::mprotect(reinterpret_cast<void*>(first), last - first, PROT_READ | PROT_EXEC);
-    EXPECT_TRUE(Host::unload(client));
-}
 
-// In the child of a fork, the forking thread goes on under another number, beside threads
-// of its own: theirs must not take it for an ended thread of the parent's.
-TEST(Unload, AForkedChildsThreadKeepsItsBuffers)
-{
-    const auto client = Host::load(TEV_UNLOAD_CLIENT);
-    auto logOnThisThread = reinterpret_cast<TevTest::LogOnThisThread>(Host::entry(client, "logOnThisThread"));
     logOnThisThread();
     const auto logInChild = [logOnThisThread] {
         std::vector<std::thread> threads;
