@@ -26,9 +26,6 @@
 #else
 #  include "PrivateVarTmp.h"
 
-#  include <boost/thread/exceptions.hpp>
-
-#  include <dlfcn.h>
 #  include <fcntl.h>
 #  include <pthread.h>
 #  include <sys/file.h>
@@ -255,44 +252,6 @@ TEST_F(Crisis, RefusedFilesThrowEveryTimeUntilTheCauseIsGone)
 
 #if !defined(_WIN32)
 
-#  if defined(__has_feature)
-#    define TEV_INTERPOSE_MUTEXES !__has_feature(thread_sanitizer) // which has its own
-#  else
-#    define TEV_INTERPOSE_MUTEXES 1
-#  endif
-#  if TEV_INTERPOSE_MUTEXES
-bool failMutexes = false;
-
-} // namespace
-
-// Interposed, to make the creation of a lock fail.
-extern "C" __attribute__((visibility("default"))) int pthread_mutex_init(pthread_mutex_t* mutex,
-                                                                         const pthread_mutexattr_t* attributes)
-{
-    static const auto next = reinterpret_cast<int (*)(pthread_mutex_t*, const pthread_mutexattr_t*)>(
-        ::dlsym(RTLD_NEXT, "pthread_mutex_init"));
-    return failMutexes ? EAGAIN : next(mutex, attributes);
-}
-
-namespace {
-
-// The lock comes before the file: when it cannot be made, no file is left open and held.
-TEST_F(Crisis, ALockThatCannotBeMadeLeavesNothingOpen)
-{
-    EXPECT_EXIT(
-        {
-            failMutexes = true;
-            try {
-                CrisisLogger::instance();
-            } catch (const boost::thread_resource_error&) {
-                failMutexes = false;
-            }
-            std::exit(!failMutexes && tryToOpen() == 0 ? 0 : 1);
-        },
-        ExitedWithCode(0), "");
-}
-#  endif
-
 // A line cut short by a full disk is closed by the next line, once: when only the line end
 // that closed an earlier cut line got through, the file ends a line, and the next line
 // starts no empty one.
@@ -311,6 +270,30 @@ TEST_F(Crisis, ACutLineIsClosedByTheNextLineOnce)
             std::exit(0);
         },
         ExitedWithCode(0), ::testing::ContainsRegex("^xxxxx\n" + stamp + "def\n$"));
+}
+
+// log() is no cancellation point: a thread with a cancel pending writes its line, and the
+// cancel takes it at its next cancellation point, outside the library.
+TEST_F(Crisis, AThreadBeingCancelledWritesItsLine)
+{
+    EXPECT_EXIT(
+        {
+            pthread_t thread;
+            void* result = nullptr;
+            const auto body = [](void*) -> void* {
+                CrisisLogger::instance().log("before");
+                ::pthread_cancel(::pthread_self());
+                CrisisLogger::instance().log("cancel pending");
+                ::pthread_testcancel();
+                return nullptr;
+            };
+            std::exit(::pthread_create(&thread, nullptr, body, nullptr) == 0 && ::pthread_join(thread, &result) == 0 &&
+                              result == PTHREAD_CANCELED
+                          ? 0
+                          : 1);
+        },
+        ExitedWithCode(0), "");
+    EXPECT_THAT(readLog(), ::testing::MatchesRegex(stamp + "before\n" + stamp + "cancel pending\n"));
 }
 
 // Writers killed at random moments leave at most one cut line each; then two processes of

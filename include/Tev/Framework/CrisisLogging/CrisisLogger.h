@@ -28,15 +28,16 @@ class CrisisLoggerImpl;
 /// Throws:
 ///   instance(): Exceptions::FrameworkException with the message
 ///     "Error opening log file: '/var/tmp/tev.log'" when the file cannot be opened;
-///     nothing is created then, and the next call tries again. std::bad_alloc and
-///     Boost's thread_resource_error pass through; a client without Boost catches
-///     the latter as std::runtime_error.
+///     nothing is created then, and the next call tries again. std::bad_alloc passes
+///     through, and so, on Windows, does Boost's thread_resource_error when the lock
+///     cannot be made; a client without Boost catches the latter as std::runtime_error.
 ///   log(): nothing for a message of up to 240 bytes; a longer one is composed on the
 ///     heap and may throw std::bad_alloc. Write and flush failures are ignored: the
 ///     line is lost.
 /// Concurrency: any thread may call instance() and log() at any time. Lines from
 /// concurrent callers never interleave, and they reach the file in the order in which
-/// their time stamps were read.
+/// their time stamps were read. log() is no cancellation point: a thread with a cancel
+/// pending writes its line, and is cancelled at its next cancellation point.
 class TEV_API CrisisLogger {
 public:
     /// The process's crisis logger, created on the first successful call.

@@ -4,9 +4,8 @@
 #include "Tev/Framework/Exceptions/FrameworkException.h"
 #include "Tev/Platform/Clock.h"
 
-#include <boost/thread/lock_guard.hpp>
-
 #include <cstring>
+#include <mutex>
 #include <string>
 
 namespace Tev::Framework::CrisisLogging {
@@ -25,22 +24,6 @@ constexpr std::size_t framingLength = 1 + timeStampLength + separatorLength + 1;
 constexpr std::size_t stackLineSize = 257;
 static_assert(stackLineSize == framingLength + CrisisLoggerImpl::longestStackMessage,
               "the stack line holds the longest message that is documented to need no memory");
-
-std::size_t composeLine(char* out, bool closeCutLine, const char* stamp, const char* message,
-                        std::size_t messageLength) noexcept
-{
-    char* const start = out;
-    if (closeCutLine)
-        *out++ = '\n';
-    std::memcpy(out, stamp, timeStampLength);
-    out += timeStampLength;
-    std::memcpy(out, separator, separatorLength);
-    out += separatorLength;
-    std::memcpy(out, message, messageLength);
-    out += messageLength;
-    *out++ = '\n';
-    return static_cast<std::size_t>(out - start);
-}
 
 } // namespace
 
@@ -66,11 +49,8 @@ void CrisisLoggerImpl::log(const char* message)
     const std::size_t messageLength = std::strlen(message);
     const std::size_t longestLine = framingLength + messageLength;
 
-    // The time is read under the lock, so that the lines stand in the order of their stamps.
-    const boost::lock_guard<boost::mutex> guard(writeLock_);
-    char stamp[timeStampLength];
-    formatTimeStamp(Platform::localTimeOfDay(), stamp);
-
+    // The line is laid out before the lock is taken: a place for a line end that closes a
+    // cut line, the stamp, the separator, the message and its line end.
     char stackLine[stackLineSize];
     std::string heapLine;
     char* line = stackLine;
@@ -78,14 +58,24 @@ void CrisisLoggerImpl::log(const char* message)
         heapLine.resize(longestLine);
         line = &heapLine[0];
     }
-    const std::size_t lineLength = composeLine(line, endsMidLine_, stamp, message, messageLength);
+    char* const stamp = line + 1;
+    std::memcpy(stamp + timeStampLength, separator, separatorLength);
+    std::memcpy(stamp + timeStampLength + separatorLength, message, messageLength);
+    line[longestLine - 1] = '\n';
 
+    // The time is read under the lock, so that the lines stand in the order of their stamps.
+    const std::lock_guard<Platform::LightMutex> guard(writeLock_);
+    formatTimeStamp(clock_.now(), stamp);
     // One write per line, so that a line of another process sharing the file (after a
     // fork) never lands inside it. Failures are not reported; a line cut short by one
     // is closed by the next.
-    const std::size_t written = Platform::appendToFile(file_, line, lineLength);
+    const char* const start = endsMidLine_ ? line : stamp;
+    const std::size_t lineLength = static_cast<std::size_t>(line + longestLine - start);
+    if (endsMidLine_)
+        line[0] = '\n';
+    const std::size_t written = Platform::appendToFile(file_, start, lineLength);
     if (written != 0)
-        endsMidLine_ = line[written - 1] != '\n';
+        endsMidLine_ = start[written - 1] != '\n';
 }
 
 } // namespace Tev::Framework::CrisisLogging

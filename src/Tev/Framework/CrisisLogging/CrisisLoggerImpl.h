@@ -1,9 +1,9 @@
 #ifndef TEV_FRAMEWORK_CRISISLOGGING_CRISISLOGGERIMPL_H
 #define TEV_FRAMEWORK_CRISISLOGGING_CRISISLOGGERIMPL_H
 
+#include "Tev/Platform/Clock.h"
 #include "Tev/Platform/ExclusiveFile.h"
-
-#include <boost/thread/mutex.hpp>
+#include "Tev/Platform/LightMutex.h"
 
 #include <cstddef>
 
@@ -26,12 +26,14 @@ public:
     void log(const char* message);
 
 private:
-    // Made before the file is opened: when it cannot be made, nothing is open.
-    boost::mutex writeLock_;
+    // Made before the file is opened: where it can fail to be made (Windows), nothing is
+    // open then.
+    Platform::LightMutex writeLock_;
     Platform::ExclusiveFile* file_; // never null once constructed
     // The file ends in a cut line (a process was killed mid-line, or a write failed):
     // the next line starts with a line end of its own, so that lines never run together.
     bool endsMidLine_;
+    Platform::LocalClock clock_; // read under writeLock_
 };
 
 } // namespace Tev::Framework::CrisisLogging

@@ -15,23 +15,18 @@ timespec now() noexcept
 
 } // namespace
 
-TimeOfDay localTimeOfDay() noexcept
+TimeOfDay LocalClock::now() noexcept
 {
-    // The broken-down time changes once a second, and localtime_r costs more than
-    // the rest of a crisis line but the write itself: keep the last second's per thread.
-    struct LastSecond {
-        time_t second = -1;
-        int hour = 0, minute = 0, secondOfMinute = 0;
-    };
-    thread_local LastSecond last;
-
-    const timespec ts = now();
-    if (ts.tv_sec != last.second) {
+    const timespec ts = Tev::Platform::now();
+    if (ts.tv_sec != second_) {
         tm local{};
         ::localtime_r(&ts.tv_sec, &local);
-        last = LastSecond{ts.tv_sec, local.tm_hour, local.tm_min, local.tm_sec};
+        second_ = ts.tv_sec;
+        hour_ = local.tm_hour;
+        minute_ = local.tm_min;
+        secondOfMinute_ = local.tm_sec;
     }
-    return TimeOfDay{last.hour, last.minute, last.secondOfMinute, static_cast<int>(ts.tv_nsec / 1000000)};
+    return TimeOfDay{hour_, minute_, secondOfMinute_, static_cast<int>(ts.tv_nsec / 1000000)};
 }
 
 unsigned currentMillisecond() noexcept

@@ -6,7 +6,7 @@
 
 namespace Tev::Platform {
 
-TimeOfDay localTimeOfDay() noexcept
+TimeOfDay LocalClock::now() noexcept
 {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
