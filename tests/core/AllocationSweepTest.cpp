@@ -37,14 +37,16 @@ namespace MM = Management::MemoryManager;
 struct CountingBackend : LoggerBackend {
     struct Channel : LoggingChannel {
         void log(LoggingLevel, const char*) override { ++messages; }
-        void release() override {}
+        void release() override { ++released; }
         int messages = 0;
+        int released = 0;
     } channel;
     int asked = 0;
+    int handed = 0;
     const char* offers = nullptr; // every name when null
     LoggingChannel* createChannel(const char* name) override
     {
-        return ++asked, offers == nullptr || std::strcmp(name, offers) == 0 ? &channel : nullptr;
+        return ++asked, offers == nullptr || std::strcmp(name, offers) == 0 ? (++handed, &channel) : nullptr;
     }
 };
 
@@ -76,6 +78,13 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
     witness.offers = "sweep.cached";
     Logger* cached = Logger::getLogger("sweep.cached");
     std::string newName = longName + "0";
+    const auto unreleased = [&installed] {
+        int count = 0;
+        for (const CountingBackend& backend : installed)
+            count += backend.handed - backend.channel.released;
+        return count;
+    };
+    int kept = 0; // channels that the loggers made so far hold
     Management::PropertyManager& store = *Framework::propertyManager();
     store.setProperty(L"sweep.replaced", L"old value, long enough to live on the heap ........");
     Logger::loadBackend("recording"); // later loads share its library
@@ -93,9 +102,11 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
         {"getLogger of a new name", [&] { Logger::getLogger(newName.c_str()); },
          [&] {
              const int asked = installed[0].asked;
+             const bool gaveBack = unreleased() == kept; // every channel the failed creation was handed
              std::async(std::launch::async, [&] { Logger::getLogger(newName.c_str()); }).get();
+             kept = unreleased();
              newName = longName + std::to_string(asked); // the next attempt creates anew
-             return installed[0].asked == asked + 1;
+             return gaveBack && installed[0].asked == asked + 1;
          }},
         {"caching a message", [&] { doLog(cached, LevelNone, longName.c_str()); }},
         {"installBackend with loggers", [&] { Logger::installBackend(&added); },
@@ -154,7 +165,9 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
         Logger::installBackend(&backend);
     Logger::installBackend(&witness);
     Logger::getLogger("sweep.a");
+    Logger::getLogger("sweep.lock");          // as locksAreFree() asks for it
     doLog(cached, LevelNone, "cached first"); // the cache's first entry makes room it keeps
+    kept = unreleased();
 
     long failurePoints = 0;
     for (const Row& row : rows) {
