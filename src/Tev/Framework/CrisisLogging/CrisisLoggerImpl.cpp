@@ -2,7 +2,6 @@
 
 #include "Tev/Framework/CrisisLogging/TimeStamp.h"
 #include "Tev/Framework/Exceptions/FrameworkException.h"
-#include "Tev/Platform/Clock.h"
 
 #include <cstring>
 #include <mutex>
@@ -69,11 +68,11 @@ void CrisisLoggerImpl::log(const char* message)
     // One write per line, so that a line of another process sharing the file (after a
     // fork) never lands inside it. Failures are not reported; a line cut short by one
     // is closed by the next.
-    const char* const start = endsMidLine_ ? line : stamp;
-    const std::size_t lineLength = static_cast<std::size_t>(line + longestLine - start);
+    char* start = stamp;
     if (endsMidLine_)
-        line[0] = '\n';
-    const std::size_t written = Platform::appendToFile(file_, start, lineLength);
+        *--start = '\n';
+    const std::size_t written =
+        Platform::appendToFile(file_, start, static_cast<std::size_t>(line + longestLine - start));
     if (written != 0)
         endsMidLine_ = start[written - 1] != '\n';
 }

@@ -6,7 +6,7 @@ namespace Tev::Platform {
 
 namespace {
 
-timespec now() noexcept
+timespec realTime() noexcept
 {
     timespec ts{};
     ::clock_gettime(CLOCK_REALTIME, &ts);
@@ -17,7 +17,7 @@ timespec now() noexcept
 
 TimeOfDay LocalClock::now() noexcept
 {
-    const timespec ts = Tev::Platform::now();
+    const timespec ts = realTime();
     if (ts.tv_sec != second_) {
         tm local{};
         ::localtime_r(&ts.tv_sec, &local);
@@ -31,7 +31,7 @@ TimeOfDay LocalClock::now() noexcept
 
 unsigned currentMillisecond() noexcept
 {
-    return static_cast<unsigned>(now().tv_nsec / 1000000);
+    return static_cast<unsigned>(realTime().tv_nsec / 1000000);
 }
 
 } // namespace Tev::Platform

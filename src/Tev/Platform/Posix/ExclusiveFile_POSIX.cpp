@@ -5,13 +5,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
-
-#if defined(__linux__)
-#  include <sys/syscall.h>
-#else
-#  include <pthread.h>
-#endif
 
 namespace Tev::Platform {
 
@@ -85,30 +80,13 @@ bool endsMidLine(const ExclusiveFile* file) noexcept
     return file->endsMidLine;
 }
 
-namespace {
-
-// write(2) without the C library's cancellation point: a cancel acted on here would unwind
-// through noexcept code and end the process.
-ssize_t writeUncancellable(int fd, const char* data, std::size_t size) noexcept
-{
-#if defined(__linux__)
-    return ::syscall(SYS_write, fd, data, size);
-#else
-    int previous;
-    ::pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous);
-    const ssize_t n = ::write(fd, data, size);
-    ::pthread_setcancelstate(previous, &previous);
-    return n;
-#endif
-}
-
-} // namespace
-
 std::size_t appendToFile(ExclusiveFile* file, const char* data, std::size_t size) noexcept
 {
     std::size_t written = 0;
     while (written < size) {
-        const ssize_t n = writeUncancellable(file->fd, data + written, size - written);
+        // The system call itself, not the C library's write(), which is a cancellation
+        // point: a cancel acted on here would unwind through noexcept code and end the process.
+        const auto n = ::syscall(SYS_write, file->fd, data + written, size - written);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
