@@ -201,64 +201,22 @@ void floorLockAndCall(benchmark::State& state)
 
 // ---- 5: the crisis log -----------------------------------------------------------------
 
+// Times `count` calls of `call`; nanoseconds per call.
+template <typename Call>
+double timeLoop(int count, Call&& call)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < count; ++i)
+        call(i);
+    return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() / count;
+}
+
 const char* const crisisPath = "/var/tmp/tev.log";
 
 off_t fileSize(const char* path)
 {
     struct stat status {};
     return ::stat(path, &status) == 0 ? status.st_size : 0;
-}
-
-void ours5Crisis(benchmark::State& state)
-{
-    using Tev::Framework::CrisisLogging::CrisisLogger;
-    const off_t sizeBefore = fileSize(crisisPath);
-    CrisisLogger* crisis = nullptr;
-    try {
-        crisis = &CrisisLogger::instance();
-    } catch (const Tev::Framework::Exceptions::FrameworkException& error) {
-        state.SkipWithError(error.message());
-        return;
-    }
-    for (auto _ : state)
-        crisis->log(message60);
-    // Give the file back as it was: this process holds its lock, so nobody wrote meanwhile.
-    if (::truncate(crisisPath, sizeBefore) != 0)
-        std::perror("truncate");
-}
-
-std::string crisisLine()
-{
-    return std::string("12:34:56.789 - ") + message60 + "\n";
-}
-
-void peer5Write(benchmark::State& state)
-{
-    const char* path = "/var/tmp/tev-bench-write.log";
-    const int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        state.SkipWithError("cannot open the peer's file");
-        return;
-    }
-    const std::string line = crisisLine();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(::write(fd, line.data(), line.size()));
-    ::close(fd);
-    ::unlink(path);
-}
-
-void peer5Spdlog(benchmark::State& state)
-{
-    const char* path = "/var/tmp/tev-bench-spdlog.log";
-    {
-        auto logger = spdlog::basic_logger_mt("bench.5", path, true);
-        logger->set_pattern("%H:%M:%S.%e - %v");
-        logger->flush_on(spdlog::level::trace);
-        for (auto _ : state)
-            logger->info(message60);
-        spdlog::drop("bench.5");
-    }
-    ::unlink(path);
 }
 
 // ---- 6: look-ups among 1,000 names -----------------------------------------------------
@@ -424,7 +382,7 @@ void ours7Install(benchmark::State& state)
 
 } // namespace
 
-void registerScenarios(bool crisisLog)
+void registerScenarios()
 {
     using Function = void (*)(benchmark::State&);
     struct Entry {
@@ -474,10 +432,6 @@ void registerScenarios(bool crisisLog)
         {{"ours/6_find_object", ours6FindObject}, {"peer/6_locked_map_find", peer6LockedMap}},
         {{"ours/6_get_property", ours6GetProperty}, {"peer/6_wide_map_find", peer6WideMap}},
     };
-    if (crisisLog)
-        scenarios.push_back({{"ours/5_crisis_log", ours5Crisis},
-                             {"peer/5_write_o_append", peer5Write},
-                             {"peer/5_spdlog_file_flush_each", peer5Spdlog}});
     // Every other round runs the sides in the opposite order, so that no side always
     // follows the same one; ours keeps its neighbours.
     for (const std::vector<Entry>& scenario : scenarios)
@@ -728,16 +682,6 @@ Percentiles timeCalls(Call call, int callsPerThread)
 
 // ---- 11: the bundled backend 'file' against spdlog's rotating file sink ------------------
 
-// Times `count` calls of `call`; nanoseconds per call.
-template <typename Call>
-double timeLoop(int count, Call&& call)
-{
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < count; ++i)
-        call(i);
-    return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() / count;
-}
-
 // A directory of its own under the system's temporary directory, removed with all it
 // holds when the object goes.
 class TemporaryDirectory {
@@ -873,6 +817,62 @@ std::string measureFileBackend(Series& series)
         }
     }
     spdlog::drop("bench.11");
+    return {};
+}
+
+std::string measureCrisisLog(Series& series)
+{
+    using Tev::Framework::CrisisLogging::CrisisLogger;
+    // Many short rounds, the sides back to back in each: a write costs a system call, whose
+    // price follows the machine's load from one moment to the next, so sides measured
+    // a tenth of a second apart would compare different machines.
+    constexpr int roundsHere = 101;
+    constexpr int linesPerRound = 2000;
+    CrisisLogger* crisis = nullptr;
+    try {
+        crisis = &CrisisLogger::instance();
+    } catch (const Tev::Framework::Exceptions::FrameworkException& error) {
+        return error.message();
+    }
+    const off_t crisisSizeBefore = fileSize(crisisPath);
+    const char* const writePath = "/var/tmp/tev-bench-write.log";
+    const char* const spdlogPath = "/var/tmp/tev-bench-spdlog.log";
+    const int fd = ::open(writePath, O_WRONLY | O_APPEND | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return "cannot open the peer's file";
+    auto peer = spdlog::basic_logger_mt("bench.5", spdlogPath, true);
+    peer->set_pattern("%H:%M:%S.%e - %v");
+    peer->flush_on(spdlog::level::trace);
+    const std::string line = std::string("12:34:56.789 - ") + message60 + "\n";
+
+    // Each side's file is cut back after its round, so that no side writes to a longer file.
+    // This process holds the crisis log's lock: nobody else wrote to it meanwhile.
+    const auto oursRound = [&] {
+        const double time = timeLoop(linesPerRound, [&](int) { crisis->log(message60); });
+        return ::truncate(crisisPath, crisisSizeBefore), time;
+    };
+    const auto writeRound = [&] {
+        const double time =
+            timeLoop(linesPerRound, [&](int) { benchmark::DoNotOptimize(::write(fd, line.data(), line.size())); });
+        return ::ftruncate(fd, 0), time;
+    };
+    const auto spdlogRound = [&] {
+        const double time = timeLoop(linesPerRound, [&](int) { peer->info(message60); });
+        return ::truncate(spdlogPath, 0), time;
+    };
+    oursRound(), writeRound(), spdlogRound(); // warm-up
+    // Ours in the middle; every other round the other way round, as for the other scenarios.
+    for (int round = 0; round < roundsHere; ++round) {
+        const double first = round % 2 == 0 ? writeRound() : spdlogRound();
+        series["ours/5_crisis_log"].push_back(oursRound());
+        const double last = round % 2 == 0 ? spdlogRound() : writeRound();
+        series["peer/5_write_o_append"].push_back(round % 2 == 0 ? first : last);
+        series["peer/5_spdlog_file_flush_each"].push_back(round % 2 == 0 ? last : first);
+    }
+    spdlog::drop("bench.5");
+    ::close(fd);
+    ::unlink(writePath);
+    ::unlink(spdlogPath);
     return {};
 }
 
