@@ -10,12 +10,10 @@
 
 #include <gmock/gmock.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <iterator>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -46,20 +44,13 @@ const char* const logPath = "C:\\tev.log";
 const char* const target = "C:\\tev-test-target";
 const std::string lineEnd = "\r\n";
 const std::string stamp = "\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - "; // GoogleTest's own regular expressions here
-using Hold = HANDLE;
-// Opened for writing and shared for reading only, as the crisis logger does.
-Hold hold()
+// Opened for writing and shared for reading only, as the crisis logger does: how to let
+// go of it, or null if another open holds it.
+std::function<void()> hold()
 {
-    return CreateFileA(logPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
-}
-bool holding(Hold h)
-{
-    return h != INVALID_HANDLE_VALUE;
-}
-void letGo(Hold h)
-{
-    if (holding(h))
-        CloseHandle(h);
+    const HANDLE h =
+        CreateFileA(logPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+    return h == INVALID_HANDLE_VALUE ? std::function<void()>() : [h] { CloseHandle(h); };
 }
 // Wine's Unix name of a Windows path, when the program runs under Wine.
 using UnixName = char* (*)(const wchar_t*);
@@ -97,21 +88,14 @@ const char* const logPath = "/var/tmp/tev.log";
 const char* const target = "/var/tmp/tev-test-target";
 const std::string lineEnd = "\n";
 const std::string stamp = "[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} - ";
-using Hold = int;
-// Opened and locked, as the crisis logger does.
-Hold hold()
+// Opened and locked, as the crisis logger does: how to let go of it, or null if another
+// open holds it.
+std::function<void()> hold()
 {
     const int fd = ::open(logPath, O_RDWR | O_CREAT, 0600);
-    return fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 ? (::close(fd), -1) : fd;
-}
-bool holding(Hold h)
-{
-    return h >= 0;
-}
-void letGo(Hold h)
-{
-    if (holding(h))
-        ::close(h);
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return ::close(fd), nullptr; // nothing to close if it did not open
+    return [fd] { ::close(fd); };
 }
 bool realRoot = false; // may give files away to another user
 #endif
@@ -120,8 +104,7 @@ std::string notIsolated; // why the tests cannot run here, if they cannot
 
 std::string readLog()
 {
-    std::ifstream in(logPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return (std::ostringstream() << std::ifstream(logPath, std::ios::binary).rdbuf()).str();
 }
 
 // 0 if instance() opened the log, 1 if it refused it with the documented message, 2 else.
@@ -138,8 +121,8 @@ int tryToOpen()
 // Whether another open (in any process) holds the log.
 bool held()
 {
-    const Hold h = hold();
-    return holding(h) ? (letGo(h), false) : true;
+    const std::function<void()> letGo = hold();
+    return letGo ? (letGo(), false) : true;
 }
 
 class Crisis : public ::testing::Test {
@@ -361,9 +344,8 @@ TEST_F(Crisis, KilledAndConcurrentWritersLeaveWholeOrCutLinesNeverGluedOnes)
     EXPECT_GT(whole, concurrent);
 }
 
-#endif
+#else
 
-#if defined(_WIN32)
 // Under Wine, a Unix link in the log's place: to another file, and to one whose name is
 // beyond MAX_PATH, which cannot be compared.
 TEST_F(Crisis, UnixLinksUnderWineAreRefused)
@@ -382,10 +364,10 @@ TEST_F(Crisis, UnixLinksUnderWineAreRefused)
 // While another process holds the log, instance() is refused.
 TEST_F(Crisis, HeldByAnotherProcessIsRefused)
 {
-    const Hold other = hold();
+    const std::function<void()> letGo = hold();
     EXPECT_EXIT(std::exit(tryToOpen()), ExitedWithCode(1), "");
-    EXPECT_TRUE(holding(other));
-    letGo(other);
+    ASSERT_TRUE(letGo != nullptr);
+    letGo();
 }
 
 } // namespace
