@@ -26,10 +26,7 @@ namespace {
 using namespace TevTest;
 using namespace Tev::Framework;
 #if defined(_WIN32)
-std::string isolateVarTmp()
-{
-    return "no private crisis log here";
-}
+const auto isolateVarTmp = [] { return std::string("no private crisis log here"); };
 #endif
 namespace MM = Management::MemoryManager;
 
@@ -38,11 +35,9 @@ struct CountingBackend : LoggerBackend {
     struct Channel : LoggingChannel {
         void log(LoggingLevel, const char*) override { ++messages; }
         void release() override { ++released; }
-        int messages = 0;
-        int released = 0;
+        int messages = 0, released = 0;
     } channel;
-    int asked = 0;
-    int handed = 0;
+    int asked = 0, handed = 0;
     const char* offers = nullptr; // every name when null
     LoggingChannel* createChannel(const char* name) override
     {
@@ -52,10 +47,7 @@ struct CountingBackend : LoggerBackend {
 
 const std::string longName(80, 'n'); // copies of it need memory of their own
 const std::wstring longWide(80, L'w');
-MM::IRegisteredObject* makeObject()
-{
-    return new MM::IRegisteredObject();
-}
+const auto makeObject = []() -> MM::IRegisteredObject* { return new MM::IRegisteredObject(); };
 
 bool locksAreFree()
 {
@@ -71,9 +63,7 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
     TEV_REQUIRE_ALLOCATION_PROBE();
     std::string notIsolated = "not yet"; // the crisis log's row comes last, on a private /var/tmp
     resetLogging();
-    CountingBackend installed[3];
-    CountingBackend added;
-    CountingBackend last;
+    CountingBackend installed[3], added, last;
     CountingBackend witness; // sees the cached messages of one logger, whenever they are replayed
     witness.offers = "sweep.cached";
     Logger* cached = Logger::getLogger("sweep.cached");
@@ -91,8 +81,7 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
     StringHolder target("before");
     const StringHolder source(longName.c_str());
     Exceptions::FrameworkException frameworkError("before");
-    LoggerException loggerError("before", "file", 1);
-    LoggerException renamed("before", "file", 1);
+    LoggerException loggerError("before", "file", 1), renamed("before", "file", 1);
 
     const struct Row {
         const char* operation;
@@ -139,11 +128,7 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
         {"StringHolder(const char*)", [] { StringHolder made(longName.c_str()); }},
         {"StringHolder copy", [&] { StringHolder made(source); }},
         {"StringHolder assignment", [&] { target = source; }, [&] { return std::string(target.c_str()) == "before"; }},
-        {"StringHolder append",
-         [&] {
-             StringHolder grown("x");
-             grown += source;
-         }},
+        {"StringHolder append", [&] { StringHolder("x") += source; }},
         {"FrameworkException(const char*)", [] { Exceptions::FrameworkException made(longName.c_str()); }},
         {"FrameworkException copy", [&] { Exceptions::FrameworkException made(frameworkError); }},
         {"FrameworkException assignment", [&] { frameworkError = Exceptions::FrameworkException("after"); },
@@ -155,11 +140,7 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
         {"LoggerException::filename(const char*)", [&] { renamed.filename(longName.c_str()); },
          [&] { return std::string(renamed.filename()) == "file"; }},
         // Last: its private /var/tmp can hide the program's folder, where libraries are loaded from.
-        {"CrisisLogger::instance()",
-         [&] {
-             if (notIsolated.empty())
-                 CrisisLogging::CrisisLogger::instance();
-         }},
+        {"CrisisLogger::instance()", [] { CrisisLogging::CrisisLogger::instance(); }},
     };
     for (CountingBackend& backend : installed)
         Logger::installBackend(&backend);
