@@ -125,18 +125,6 @@ TEST(Counter, OneCounterPerExactNameCountingFromZeroAndWrapping)
     EXPECT_EQ(b.next(), INT_MIN);
 }
 
-// What getProperty or clearProperty throws for `name`.
-std::string failure(const std::wstring& name, bool clear = false)
-{
-    try {
-        Management::PropertyManager& store = *Framework::propertyManager();
-        clear ? store.clearProperty(name) : static_cast<void>(store.getProperty(name));
-    } catch (const Exceptions::UnexistentProperty& e) {
-        return e.message();
-    }
-    return "(no exception)";
-}
-
 TEST(PropertyManager, OneStoreOfExactNamesWithExactMessages)
 {
     Management::PropertyManager& store = *Framework::propertyManager();
@@ -177,22 +165,24 @@ TEST(PropertyManager, OneStoreOfExactNamesWithExactMessages)
     for (const auto& c : cases) {
         if (std::setlocale(LC_ALL, c.locale) == nullptr)
             continue;
-        EXPECT_EQ(failure(c.name, c.clear), c.message);
+        std::string message = "(no exception)";
+        try {
+            c.clear ? store.clearProperty(c.name) : static_cast<void>(store.getProperty(c.name));
+        } catch (const Exceptions::UnexistentProperty& e) {
+            message = e.message();
+        }
+        EXPECT_EQ(message, c.message);
         EXPECT_FALSE(store.hasProperty(c.name)) << "a failed call created the name";
     }
     std::setlocale(LC_ALL, previous.c_str());
 }
 
-std::atomic<int> alive{0};
-std::atomic<int> factoryCalls{0};
+std::atomic<int> alive{0}, factoryCalls{0};
 struct Tracked : MM::IRegisteredObject {
     Tracked() { ++alive, ++factoryCalls; }
     ~Tracked() override { --alive; }
 };
-MM::IRegisteredObject* makeTracked()
-{
-    return new Tracked();
-}
+const auto makeTracked = []() -> MM::IRegisteredObject* { return new Tracked(); };
 
 // Whether another thread's registry call has to wait while this runs (the lock is held);
 // the call ends once the lock is let go, and its future's destruction waits for that.
