@@ -36,11 +36,7 @@ using ::testing::ThrowsMessage;
 // One recording backend, installed; nothing else left behind.
 class Logging : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        resetLogging();
-        Logger::installBackend(&backend);
-    }
+    void SetUp() override { resetLogging(), Logger::installBackend(&backend); }
     void TearDown() override { resetLogging({&backend}); }
     std::string lastText()
     {
@@ -116,12 +112,6 @@ TEST_F(Logging, StreamsFormatLikeAFreshOstreamInTheClassicLocale)
     EXPECT_EQ(lastText(), "short after long");
 }
 
-int evaluations = 0;
-int counted(int value)
-{
-    return ++evaluations, value;
-}
-
 TEST_F(Logging, StreamsDeliverOnceWhenTheyEnd)
 {
     Logger* log = Logger::getLogger("s");
@@ -143,6 +133,8 @@ TEST_F(Logging, StreamsDeliverOnceWhenTheyEnd)
     std::thread([&across] { (across << ", ended there").deliver(); }).join();
     EXPECT_EQ(lastText(), "started here, ended there");
 
+    int evaluations = 0;
+    const auto counted = [&evaluations](int value) { return ++evaluations, value; };
     TEV_LOG(log, LevelDebug) << counted(1);
     TEV_LOG(log, LevelNone) << counted(2);
     TEV_LOG(static_cast<Logger*>(nullptr), LevelError) << counted(3);
@@ -199,8 +191,7 @@ TEST_F(Logging, WhatBackendsAndChannelsThrowReachesTheCallerAndLosesNothing)
 
 TEST_F(Logging, ThreadsLoseNoMessageAndChannelsSeeOneCallAtATime)
 {
-    std::atomic<int> inside{0};
-    std::atomic<int> overlaps{0};
+    std::atomic<int> inside{0}, overlaps{0};
     backend.onLog = [&](const std::string& name, LoggingLevel) {
         overlaps += inside++ != 0;
         std::this_thread::yield();
@@ -208,8 +199,7 @@ TEST_F(Logging, ThreadsLoseNoMessageAndChannelsSeeOneCallAtATime)
         if (name[0] == 't') // and every thread logs from inside a channel too
             LogStream(Logger::getLogger("inner"), LevelError) << "nested";
     };
-    constexpr int threads = 4;
-    constexpr int perThread = 2000;
+    constexpr int threads = 4, perThread = 2000;
     onThreads(threads, [](int t) {
         Logger* own = Logger::getLogger(("t" + std::to_string(t)).c_str());
         for (int i = 0; i < perThread; ++i) {
