@@ -25,17 +25,15 @@ using Tev::Framework::Framework;
 namespace MemoryManager = Tev::Framework::Management::MemoryManager;
 
 TevTest::EventLog* events = nullptr;
-bool logFromRelease = false;
-bool loadFromRelease = false;
+bool logFromRelease = false, loadFromRelease = false;
 
 // Heap objects that touch nothing of this library's static data: they are called
 // while the framework is torn down, after this library's own teardown.
 class ReportingChannel : public LoggingChannel {
 public:
-    ReportingChannel(TevTest::EventLog* log, const char* loggerName) : log_(log), released_("release ")
-    {
-        released_ += loggerName;
-    }
+    ReportingChannel(TevTest::EventLog* log, const char* loggerName)
+        : log_(log), released_(std::string("release ") + loggerName)
+    {}
     void log(LoggingLevel, const char*) override {}
     void release() override
     {
@@ -70,10 +68,7 @@ public:
     ~ReportingObject() override { events->add("object destroyed"); }
 };
 
-MemoryManager::IRegisteredObject* makeObject()
-{
-    return new ReportingObject;
-}
+const auto makeObject = []() -> MemoryManager::IRegisteredObject* { return new ReportingObject; };
 
 } // namespace
 
@@ -96,7 +91,7 @@ TEV_UNLOAD_ENTRY int runUnloadScenario(TevTest::UnloadScenario* scenario)
         if (properties->getProperty(name) != value)
             return 1;
     }
-    MemoryManager::registerObject("unload.object", &makeObject);
+    MemoryManager::registerObject("unload.object", makeObject);
     if (!scenario->leaveObjectRegistered)
         MemoryManager::unregisterObject("unload.object");
     if (scenario->keepChannels)
