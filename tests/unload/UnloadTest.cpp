@@ -97,8 +97,7 @@ void noteIfWatched(void* pointer)
 
 std::vector<std::string> eventsOf(const EventLog& log)
 {
-    std::vector<std::string> result(log.events, log.events + std::min(log.count.load(), EventLog::capacity));
-    return result;
+    return std::vector<std::string>(log.events, log.events + std::min(log.count.load(), EventLog::capacity));
 }
 
 // Loads the client (and with it the framework) and runs the scenario; then `threads`
