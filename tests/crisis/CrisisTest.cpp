@@ -111,8 +111,7 @@ std::string readLog()
 int tryToOpen()
 {
     try {
-        CrisisLogger::instance();
-        return 0;
+        return CrisisLogger::instance(), 0;
     } catch (const Tev::Framework::Exceptions::FrameworkException& e) {
         return e.message() == refusal ? 1 : 2;
     }
@@ -154,9 +153,7 @@ TEST(CrisisTimeStamp, IsZeroPaddedTimeOfDayWithMilliseconds)
 TEST(CrisisTextMode, LineEndsArriveAsCrLfWhateverTheWritesLetThrough)
 {
     const std::string data = "ab\n\ncd\n" + std::string(600, 'x') + "\n";
-    std::string expected;
-    for (char c : data)
-        expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const std::string expected = std::regex_replace(data, std::regex("\n"), "\r\n");
     std::string file;
     std::size_t most = 0, left = 0; // what one write takes, what the disk has room for
     const auto write = [&file, &most, &left](const char* text, std::size_t n) {
