@@ -73,8 +73,7 @@ public:
 
     private:
         RecordingBackend& backend_;
-        const std::string id_;
-        const std::string logger_;
+        const std::string id_, logger_;
     };
 
     RecordingBackend(std::string name, Journal& journal) : label(std::move(name)), journal_(journal) {}
