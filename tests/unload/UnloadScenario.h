@@ -12,8 +12,7 @@ namespace TevTest {
 // Events in the order they happened, written without allocating so that it can be
 // written from inside operator delete.
 struct EventLog {
-    static constexpr std::size_t capacity = 64;
-    static constexpr std::size_t textSize = 48;
+    static constexpr std::size_t capacity = 64, textSize = 48;
 
     void add(const char* text) noexcept
     {
