@@ -206,8 +206,7 @@ TEST(ObjectRegistry, CountsReferencesPerExactNameUnderOneLock)
         EXPECT_EQ(MM::findObject(other), nullptr);
     MM::unregisterObject("or.counted");
     EXPECT_EQ(alive, 1) << "one reference is left";
-    MM::unregisterObject("or.counted");
-    MM::unregisterObject("or.counted"); // once too often: ignored
+    MM::unregisterObject("or.counted"), MM::unregisterObject("or.counted"); // the second once too often: ignored
     EXPECT_EQ(alive, 0);
     EXPECT_EQ(factoryCalls, 1);
     MM::registerObject("or.counted", makeTracked);
