@@ -213,14 +213,12 @@ std::string console(const char* settings, int fd)
     EXPECT_EQ(pipe(ends), 0);
     std::fflush(nullptr);
     const int saved = dup(fd);
-    dup2(ends[1], fd);
-    close(ends[1]);
+    dup2(ends[1], fd), close(ends[1]);
     Logger::installBackend("console");
     logLevels();
     Logger::closeAllLoggers();
     std::fflush(nullptr);
-    dup2(saved, fd);
-    close(saved);
+    dup2(saved, fd), close(saved);
     std::string text(1 << 16, '\0'); // more than the pipe holds, so one read takes it all
     text.resize(static_cast<std::size_t>(std::max<ssize_t>(read(ends[0], text.data(), text.size()), 0)));
     close(ends[0]);
