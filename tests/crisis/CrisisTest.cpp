@@ -102,10 +102,7 @@ bool realRoot = false; // may give files away to another user
 const std::string refusal = std::string("Error opening log file: '") + logPath + "'";
 std::string notIsolated; // why the tests cannot run here, if they cannot
 
-std::string readLog()
-{
-    return (std::ostringstream() << std::ifstream(logPath, std::ios::binary).rdbuf()).str();
-}
+const auto readLog = [] { return (std::ostringstream() << std::ifstream(logPath, std::ios::binary).rdbuf()).str(); };
 
 // 0 if instance() opened the log, 1 if it refused it with the documented message, 2 else.
 int tryToOpen()
