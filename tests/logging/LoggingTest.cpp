@@ -118,8 +118,7 @@ TEST_F(Logging, StreamsDeliverOnceWhenTheyEnd)
     journal.take();
     log->stream();
     {
-        LogStream first(log, LevelError);
-        LogStream second(log, LevelInfo);
+        LogStream first(log, LevelError), second(log, LevelInfo);
         first << "first";
         second << "second";
         LogStream moved(std::move(first));
@@ -305,10 +304,9 @@ TEST(BackendLibraries, BareNamesAreLookedForBesideProgramAndLibraryNeverInTheWor
 
 #if !defined(_WIN32) // dlopen, mallinfo2 and exit-time unloading; Windows has the unload test
 
-// Loggers made, refused and closed, backend libraries that fail to load, and threads
-// that log and end (a later thread's first message frees what they left), over and
-// over: the names stay found, and the library grows neither in live allocations nor in
-// the heap.
+// Loggers made, refused and closed, backend libraries that fail to load, and threads that log
+// and end (a later thread's first message frees what they left), over and over: the names stay
+// found, and the library grows neither in live allocations nor in the heap.
 TEST_F(Logging, MakingFailingAndClosingOverAndOverKeepsNamesFoundAndMemoryFlat)
 {
     backend.offers = [](const std::string& name) { return name[0] == 'f' ? throw std::runtime_error("") : false; };
