@@ -122,8 +122,7 @@ void loadUseUnload(UnloadScenario& scenario, int threads = 0)
         });
     while (logged < threads)
         std::this_thread::yield();
-    watchLog = scenario.events;
-    watched = scenario.propertyBuffer;
+    watchLog = scenario.events, watched = scenario.propertyBuffer;
     scenario.events->add("unloading");
     EXPECT_TRUE(Host::unload(client));
     watched = nullptr; // unseen on Windows, the value's block may come back as one of the host's
