@@ -4,7 +4,9 @@
 // (another thread's call into the same locks completes).
 #include "AllocationProbe.h"
 #include "Recording.h"
-#if !defined(_WIN32)
+#if defined(_WIN32)
+const auto isolateVarTmp = [] { return std::string("no private crisis log here"); };
+#else
 #  include "PrivateVarTmp.h"
 #endif
 
@@ -25,9 +27,6 @@ namespace {
 
 using namespace TevTest;
 using namespace Tev::Framework;
-#if defined(_WIN32)
-const auto isolateVarTmp = [] { return std::string("no private crisis log here"); };
-#endif
 namespace MM = Management::MemoryManager;
 
 // A backend that allocates nothing: every logger shares one channel that counts.
