@@ -490,8 +490,7 @@ TEST(LoggingModel, AgreesWithTheLibraryOnSeededSequences)
     for (unsigned seed = 1; seed <= seeds; ++seed) {
         std::mt19937 random(seed);
         std::vector<std::uint8_t> bytes(3 * 250);
-        for (std::uint8_t& byte : bytes)
-            byte = static_cast<std::uint8_t>(random());
+        std::generate(bytes.begin(), bytes.end(), [&random] { return static_cast<std::uint8_t>(random()); });
         const std::string found = divergence(decode(bytes.data(), bytes.size()));
         if (!found.empty())
             FAIL() << "seed " << seed << ", the library and the model disagree after these calls:" << found;
