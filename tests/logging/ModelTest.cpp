@@ -32,11 +32,7 @@ const LoggingLevel levels[] = {LevelNone,  LevelDebug,       LevelWarning,      
 const char* const libraries[] = {"recording", "null", "missing", "nofactory", "throwing"};
 constexpr int objects = 3; // backends B0, B1, B2; those loaded by name follow as P1, P2...
 
-template <typename T, std::size_t N>
-const T& pick(const T (&table)[N], unsigned i)
-{
-    return table[i % N];
-}
+const auto pick = [](const auto& table, unsigned i) { return table[i % std::size(table)]; };
 
 // Object backends offer no channel to some names; loaded ones offer one to every name.
 bool offers(int backend, const std::string& name)
@@ -150,12 +146,7 @@ private:
     {
         return backend < objects ? "B" + std::to_string(backend) : "P" + std::to_string(backend - objects + 1);
     }
-    static void remove(std::vector<int>& list, int backend)
-    {
-        const auto found = std::find(list.begin(), list.end(), backend);
-        if (found != list.end())
-            list.erase(found);
-    }
+    static void remove(std::vector<int>& ids, int id) { ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end()); }
 
     // A call-back runs only when no other is running: the calls it makes call back no further.
     void fire(int backend, Point point)
