@@ -26,11 +26,15 @@ public:
             return;
         }
         // Logging holds the mutex briefly: a thread that finds it taken watches it for a
-        // moment, reading rather than trying, before it sleeps in the mutex. Sleeping
-        // and being woken cost far more than that wait.
-        for (int i = 0; i < spinLimit && mutex_.looksHeld(); ++i)
+        // moment, reading rather than trying, and tries whenever it looks free, before it
+        // sleeps in the mutex. Sleeping and being woken cost far more than that wait; and a
+        // thread that lost one race and slept at once would also make the holder's next
+        // unlocks call the kernel to wake it.
+        bool taken = false;
+        for (int i = 0; i < spinLimit && !(taken = !mutex_.looksHeld() && mutex_.try_lock()); ++i)
             Platform::cpuRelax();
-        mutex_.lock();
+        if (!taken)
+            mutex_.lock();
         try {
             depth_.set(1);
         } catch (...) {
