@@ -82,6 +82,16 @@ Logger* loggerWithNullChannel(const char* name)
 
 using Peers::spdlogWithNullSink;
 
+// Times `count` calls of `call`; nanoseconds per call.
+template <typename Call>
+double timeLoop(int count, Call&& call)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < count; ++i)
+        call(i);
+    return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() / count;
+}
+
 // ---- 1: a statement below the threshold ------------------------------------------------
 
 void ours1LevelOff(benchmark::State& state)
@@ -197,26 +207,6 @@ void floorLockAndCall(benchmark::State& state)
     benchmark::DoNotOptimize(target); // a call through the table, as the logger makes it
     for (auto _ : state)
         floorCall(target);
-}
-
-// ---- 5: the crisis log -----------------------------------------------------------------
-
-// Times `count` calls of `call`; nanoseconds per call.
-template <typename Call>
-double timeLoop(int count, Call&& call)
-{
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < count; ++i)
-        call(i);
-    return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() / count;
-}
-
-const char* const crisisPath = "/var/tmp/tev.log";
-
-off_t fileSize(const char* path)
-{
-    struct stat status {};
-    return ::stat(path, &status) == 0 ? status.st_size : 0;
 }
 
 // ---- 6: look-ups among 1,000 names -----------------------------------------------------
@@ -678,6 +668,16 @@ Percentiles timeCalls(Call call, int callsPerThread)
         return static_cast<double>(*nth);
     };
     return Percentiles{at(0.5), at(0.99), at(0.999)};
+}
+
+// ---- 5: the crisis log -----------------------------------------------------------------
+
+const char* const crisisPath = "/var/tmp/tev.log";
+
+off_t fileSize(const char* path)
+{
+    struct stat status {};
+    return ::stat(path, &status) == 0 ? status.st_size : 0;
 }
 
 // ---- 11: the bundled backend 'file' against spdlog's rotating file sink ------------------

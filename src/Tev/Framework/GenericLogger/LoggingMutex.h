@@ -25,15 +25,7 @@ public:
             depth_.set(depth + 1);
             return;
         }
-        // Logging holds the mutex briefly: a thread that finds it taken watches it for a
-        // moment, reading rather than trying, and tries whenever it looks free, before it
-        // sleeps in the mutex. Sleeping and being woken cost far more than that wait; and a
-        // thread that lost one race and slept at once would also make the holder's next
-        // unlocks call the kernel to wake it.
-        bool taken = false;
-        for (int i = 0; i < spinLimit && !(taken = !mutex_.looksHeld() && mutex_.try_lock()); ++i)
-            Platform::cpuRelax();
-        if (!taken)
+        if (!spinToTake())
             mutex_.lock();
         try {
             depth_.set(1);
@@ -73,6 +65,21 @@ public:
 
 private:
     static constexpr int spinLimit = 100;
+
+    // Logging holds the mutex briefly: a thread that finds it taken watches it for a
+    // moment, reading rather than trying, and tries whenever it looks free, before it
+    // sleeps in the mutex. Sleeping and being woken cost far more than that wait; and a
+    // thread that lost one race and slept at once would also make the holder's next
+    // unlocks call the kernel to wake it. Whether it took the mutex.
+    bool spinToTake()
+    {
+        for (int i = 0; i < spinLimit; ++i) {
+            if (!mutex_.looksHeld() && mutex_.try_lock())
+                return true;
+            Platform::cpuRelax();
+        }
+        return false;
+    }
 
     Platform::LightMutex mutex_;
     // How deep the calling thread holds the mutex.
