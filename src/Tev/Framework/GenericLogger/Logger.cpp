@@ -40,20 +40,21 @@ struct LoggerBody {
     explicit LoggerBody(std::string_view loggerName) : name(loggerName) {}
 
     ChannelList channels;
-    const std::string name;
-    MessageCache cache;
     // While getLogger creates the logger, its backends may ask for it by name.
     bool beingCreated = false;
     // Being closed: out of the look-ups, and passed over by refreshes.
     bool closed = false;
     bool handedOutWhileCreated = false;
+    const std::string name;
+    MessageCache cache;
 };
 
 // A logger's state, in one allocation with the logger itself. Standard-layout, so that
 // the threshold, its first member, may be reached through a pointer to the state, as
 // Logger::levelActive() does inline. The rest lies in storage of its own. Aligned so that
-// what a refresh of the channels reads (the logger, its channels, its name and whether
-// its cache holds anything) lies in two known cache lines.
+// what a refresh of the channels reads lies in two known cache lines: the channels and
+// whether the logger is closed in the first, its name and whether its cache holds
+// anything in the second.
 struct alignas(64) LoggerState {
     explicit LoggerState(std::string_view loggerName) : self(this) { new (&bodyStorage) LoggerBody(loggerName); }
     ~LoggerState() { body().~LoggerBody(); }
@@ -71,6 +72,8 @@ struct alignas(64) LoggerState {
 };
 static_assert(std::is_standard_layout_v<LoggerState> && offsetof(LoggerState, minLevel) == 0,
               "Logger::levelActive() reads the threshold at the state's address");
+static_assert(offsetof(LoggerState, bodyStorage) + sizeof(ChannelList) + 3 * sizeof(bool) <= 64,
+              "a refresh finds the channels and the flags in the state's first cache line");
 
 // What closing the loggers leaves to do once the logging mutex is let go.
 struct Logger::Closed {
