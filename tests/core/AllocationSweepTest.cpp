@@ -77,6 +77,7 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
     Management::PropertyManager& store = *Framework::propertyManager();
     store.setProperty(L"sweep.replaced", L"old value, long enough to live on the heap ........");
     Logger::loadBackend("recording"); // later loads share its library
+    MM::registerObject("sweep.table", makeObject); // the registry's table, which it keeps once made
     StringHolder target("before");
     const StringHolder source(longName.c_str());
     Exceptions::FrameworkException frameworkError("before");
@@ -169,6 +170,7 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
     Logger::installBackend(&last);
     EXPECT_EQ(witness.channel.messages, 2);
     MM::unregisterObject(longName.c_str());
+    MM::unregisterObject("sweep.table");
     resetLogging({&installed[0], &installed[1], &installed[2], &witness, &added, &last});
 }
 

@@ -17,7 +17,7 @@ Counter& Counter::counter(const char* name)
     }
     const std::string_view key(name);
     auto& counters = counterRegistry().counters;
-    const auto found = counters.find(key);
+    const auto found = findName(counters, key);
     if (found != counters.end()) {
         return *found->second;
     }

@@ -2,10 +2,7 @@
 #define TEV_FRAMEWORK_COUNTING_COUNTERREGISTRY_H
 
 #include "Tev/Framework/Counting/Counter.h"
-
-#include <functional>
-#include <map>
-#include <string>
+#include "Tev/Framework/NameHash.h"
 
 namespace Tev::Framework::Counting {
 
@@ -18,8 +15,8 @@ struct CounterRegistry {
     CounterRegistry(const CounterRegistry&) = delete;
     CounterRegistry& operator=(const CounterRegistry&) = delete;
 
-    // Owns the counters. std::less<> lets a name be looked up without a copy.
-    std::map<std::string, Counter*, std::less<>> counters;
+    // Owns the counters.
+    NameMap<Counter*> counters;
 };
 
 } // namespace Tev::Framework::Counting

@@ -3,14 +3,12 @@
 
 #include "Tev/Framework/GenericLogger/LoggerBackend.h"
 #include "Tev/Framework/GenericLogger/LoggingMutex.h"
+#include "Tev/Framework/NameHash.h"
 #include "Tev/Gadgets/DLL/DLLHolder.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <cstring>
-#include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,36 +19,6 @@ namespace Tev::Framework::GenericLogger {
 class Logger;
 
 using LibraryList = std::vector<std::unique_ptr<Gadgets::DLL::DLLHolder>>;
-
-// A hash of a logger's name, eight bytes at a step: names are short, and the library's
-// general byte hash costs more than the rest of a look-up.
-struct NameHash {
-    std::size_t operator()(std::string_view name) const noexcept
-    {
-        const char* bytes = name.data();
-        const std::size_t size = name.size();
-        std::uint64_t hash = 0x9E3779B97F4A7C15u ^ size;
-        const auto mix = [&hash](std::uint64_t word) {
-            hash = (hash ^ word) * 0xFF51AFD7ED558CCDu;
-            hash ^= hash >> 32;
-        };
-        std::uint64_t word = 0;
-        if (size >= 8) {
-            // Whole words, the last one overlapping the one before if need be.
-            for (std::size_t at = 0; at + 8 < size; at += 8) {
-                std::memcpy(&word, bytes + at, 8);
-                mix(word);
-            }
-            std::memcpy(&word, bytes + size - 8, 8);
-        } else {
-            for (std::size_t i = 0; i < size; ++i)
-                word |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
-        }
-        mix(word);
-        hash = (hash ^ (hash >> 33)) * 0xC4CEB9FE1A85EC53u;
-        return static_cast<std::size_t>(hash ^ (hash >> 33));
-    }
-};
 
 // The loggers by name: an array ordered by name, which refreshes walk from one end to
 // the other, and a hash index beside it, so that a look-up does not pay an ordered

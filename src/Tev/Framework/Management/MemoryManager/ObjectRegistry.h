@@ -2,14 +2,12 @@
 #define TEV_FRAMEWORK_MANAGEMENT_MEMORYMANAGER_OBJECTREGISTRY_H
 
 #include "Tev/Framework/Management/MemoryManager/IRegisteredObject.h"
+#include "Tev/Framework/NameHash.h"
 
 #include <boost/thread/mutex.hpp>
 
 #include <cstdint>
-#include <functional>
-#include <map>
 #include <memory>
-#include <string>
 
 namespace Tev::Framework::Management::MemoryManager {
 
@@ -30,8 +28,7 @@ struct ObjectRegistry {
     ObjectRegistry(const ObjectRegistry&) = delete;
     ObjectRegistry& operator=(const ObjectRegistry&) = delete;
 
-    // std::less<> lets a name be looked up without a copy.
-    std::map<std::string, std::unique_ptr<RegistryEntry>, std::less<>> entries;
+    NameMap<std::unique_ptr<RegistryEntry>> entries;
     boost::mutex mutex;
 };
 

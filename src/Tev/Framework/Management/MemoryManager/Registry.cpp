@@ -30,7 +30,7 @@ IRegisteredObject* registerObject(const char* name, IRegisteredObject* (*factory
     ObjectRegistry& registry = objectRegistry();
     boost::lock_guard<boost::mutex> hold(registry.mutex);
 
-    const auto found = registry.entries.find(key);
+    const auto found = findName(registry.entries, key);
     if (found != registry.entries.end()) {
         RegistryEntry& entry = *found->second;
         if (entry.references == std::numeric_limits<std::int32_t>::max()) {
@@ -63,7 +63,7 @@ IRegisteredObject* findObject(const char* name)
     ObjectRegistry& registry = objectRegistry();
     boost::lock_guard<boost::mutex> hold(registry.mutex);
 
-    const auto found = registry.entries.find(key);
+    const auto found = findName(registry.entries, key);
     return found != registry.entries.end() ? found->second->object : nullptr;
 }
 
@@ -73,7 +73,7 @@ void unregisterObject(const char* name)
     ObjectRegistry& registry = objectRegistry();
     boost::lock_guard<boost::mutex> hold(registry.mutex);
 
-    const auto found = registry.entries.find(key);
+    const auto found = findName(registry.entries, key);
     if (found == registry.entries.end()) {
         return;
     }
