@@ -76,7 +76,7 @@ TEST(AllocationFailure, EveryAllocatingOperationFailsCleanlyAtEveryPoint)
     int kept = 0; // channels that the loggers made so far hold
     Management::PropertyManager& store = *Framework::propertyManager();
     store.setProperty(L"sweep.replaced", L"old value, long enough to live on the heap ........");
-    Logger::loadBackend("recording"); // later loads share its library
+    Logger::loadBackend("recording");              // later loads share its library
     MM::registerObject("sweep.table", makeObject); // the registry's table, which it keeps once made
     StringHolder target("before");
     const StringHolder source(longName.c_str());
