@@ -63,6 +63,10 @@ std::string measureCrisisLog(Series& series);
 // logger. Returns why it was skipped, or an empty string.
 std::string measureFileBackend(Series& series);
 
+// Scenario 7: installing a backend among 10,000 loggers against among 1,000, per logger,
+// in many short rounds. Closes every logger.
+void measureInstallScaling(Series& series);
+
 // Scenario 8, measured once: heap bytes of 10,000 loggers with full caches of 60-byte
 // messages, and the bytes of those messages.
 struct MemoryFigures {

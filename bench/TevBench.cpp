@@ -287,7 +287,8 @@ int main(int argc, char** argv)
     std::thread([] {}).join();
 
     // --benchmark_filter=REGEX also picks among the scenarios measured outside Google
-    // Benchmark, by the names "5_crisis_log", "10_latency", "11_file_backend" and "8_cache_heap".
+    // Benchmark, by the names "5_crisis_log", "10_latency", "11_file_backend", "7_install_backend"
+    // and "8_cache_heap".
     std::string filter = ".";
     for (int i = 1; i < argc; ++i)
         if (std::strncmp(argv[i], "--benchmark_filter=", 19) == 0)
@@ -307,6 +308,8 @@ int main(int argc, char** argv)
     std::string noFileBackend;
     if (wanted("11_file_backend"))
         noFileBackend = TevBench::measureFileBackend(series);
+    if (wanted("7_install_backend"))
+        TevBench::measureInstallScaling(series);
     if (wanted("8_cache_heap")) {
         const TevBench::MemoryFigures memory = TevBench::measureCacheMemory();
         series["ours/8_cache_heap"].push_back(memory.oursBytes);
