@@ -59,8 +59,8 @@ void measureLatency(Series& series);
 std::string measureCrisisLog(Series& series);
 
 // Scenario 11: a message through the bundled backend 'file' against spdlog's rotating
-// file sink, both in a temporary directory that is removed afterwards. Closes every
-// logger. Returns why it was skipped, or an empty string.
+// file sink, in many short rounds, both in a temporary directory that is removed afterwards.
+// Closes every logger. Returns why it was skipped, or an empty string.
 std::string measureFileBackend(Series& series);
 
 // Scenario 7: installing a backend among 10,000 loggers against among 1,000, per logger,
