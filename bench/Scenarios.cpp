@@ -354,8 +354,6 @@ void peer6WideMap(benchmark::State& state)
     }
 }
 
-// ---- 7: installing a backend among many loggers ------------------------------------------
-
 } // namespace
 
 void registerScenarios()
@@ -739,8 +737,7 @@ void measureLatency(Series& series)
 
 std::string measureFileBackend(Series& series)
 {
-    // Short rounds, as for the crisis log: each message ends in a write to a file.
-    constexpr int roundsHere = 101;
+    // Short rounds: each message ends in a write to a file.
     constexpr int messagesPerRound = 10000;
     TemporaryDirectory directory;
     const std::filesystem::path ourFile = directory.path() / "tev-framework.log";
@@ -790,7 +787,7 @@ std::string measureFileBackend(Series& series)
             timeLoop(messagesPerRound, [&](int) { peer->info("Hello logger: msg number {}", next++); }));
     };
     // Every other round the other way round, as for the other scenarios.
-    for (int round = 0; round < roundsHere; ++round) {
+    for (int round = 0; round < shortRounds; ++round) {
         if (round % 2 == 0) {
             runOurs();
             runPeer();
@@ -806,10 +803,7 @@ std::string measureFileBackend(Series& series)
 std::string measureCrisisLog(Series& series)
 {
     using Tev::Framework::CrisisLogging::CrisisLogger;
-    // Many short rounds, the sides back to back in each: a write costs a system call, whose
-    // price follows the machine's load from one moment to the next, so sides measured
-    // a tenth of a second apart would compare different machines.
-    constexpr int roundsHere = 101;
+    // Short rounds: each line costs a system call.
     constexpr int linesPerRound = 2000;
     CrisisLogger* crisis = nullptr;
     try {
@@ -845,7 +839,7 @@ std::string measureCrisisLog(Series& series)
     };
     oursRound(), writeRound(), spdlogRound(); // warm-up
     // Ours in the middle; every other round the other way round, as for the other scenarios.
-    for (int round = 0; round < roundsHere; ++round) {
+    for (int round = 0; round < shortRounds; ++round) {
         const double first = round % 2 == 0 ? writeRound() : spdlogRound();
         series["ours/5_crisis_log"].push_back(oursRound());
         const double last = round % 2 == 0 ? spdlogRound() : writeRound();
@@ -861,9 +855,8 @@ std::string measureCrisisLog(Series& series)
 
 void measureInstallScaling(Series& series)
 {
-    // Many short rounds, the two sides back to back in each: this machine's speed changes
-    // by up to half from one tenth of a second to the next, whatever the number of loggers.
-    constexpr int roundsHere = 101;
+    // Short rounds: the machine's speed changes by up to half from one tenth of a second to
+    // the next, whatever the number of loggers.
     constexpr int refreshesPerRound = 200000;
     NullBackend backend;
     const auto install = [&backend](int) {
@@ -879,7 +872,7 @@ void measureInstallScaling(Series& series)
         series["ours/7_install_backend/" + std::to_string(loggerCount)].push_back(time);
     };
     Logger::closeAllLoggers();
-    for (int round = 0; round < roundsHere; ++round) {
+    for (int round = 0; round < shortRounds; ++round) {
         roundAmong(round % 2 == 0 ? 1000 : 10000);
         roundAmong(round % 2 == 0 ? 10000 : 1000);
     }

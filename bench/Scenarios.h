@@ -42,6 +42,10 @@ struct Comparison {
 
 // How many rounds each scenario runs; a ratio is the median of its rounds' ratios.
 constexpr int rounds = 9;
+// How many rounds the scenarios whose price follows the machine's load from moment to
+// moment run, short ones with their sides back to back: sides measured a tenth of a
+// second apart would compare different machines.
+constexpr int shortRounds = 101;
 
 // Registers every benchmark with Google Benchmark, in rounds.
 void registerScenarios();

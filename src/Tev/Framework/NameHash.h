@@ -47,8 +47,8 @@ struct NameHash {
 template <typename Value>
 using NameMap = boost::unordered_map<std::string, Value, NameHash, std::equal_to<>>;
 
-template <typename Map>
-auto findName(Map& map, std::string_view name)
+template <typename Value>
+typename NameMap<Value>::iterator findName(NameMap<Value>& map, std::string_view name)
 {
     return map.find(name, NameHash{}, std::equal_to<>{});
 }
