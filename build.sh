@@ -184,6 +184,10 @@ case "${1:-}" in
         rm -rf "$lintian_tmp" && mkdir "$lintian_tmp"
         TMPDIR="$lintian_tmp" lintian --fail-on error,warning "$build_root/package/packages/"*.deb
         rm -rf "$lintian_tmp"
+        say "to install them, as root (with sudo where it is installed):"
+        printf '  apt-get install'
+        printf ' %s' "$build_root/package/packages/"*.deb
+        printf '\n'
         ;;
     docs)
         ensure_packages doxygen
