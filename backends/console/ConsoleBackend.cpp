@@ -19,6 +19,7 @@ using namespace TevBackends;
 LoggerBackend* createConsoleBackend()
 {
     const std::string prefix = "Tev.Backend.Console.";
+    refuseUnknownSettings(prefix, {"Level", "FlushLevel", "Pattern", "Stream", "Colour"});
     LineSettings settings = lineSettings(
         prefix, {leastLevel(spdlog::level::trace), leastLevel(spdlog::level::trace), "%H:%M:%S.%e %^%l%$ [%n] %v"});
     const bool toStandardError = choiceSetting(prefix + "Stream", {"stdout", "stderr"}) == 1;

@@ -27,6 +27,8 @@ using namespace TevBackends;
 
 LoggerBackend* createFileBackend()
 {
+    refuseUnknownSettings("Tev.Backend.File.", {"Level", "FlushLevel", "Pattern", "Path", "Rotation", "MaxSize",
+                                                "MaxFiles", "RotationTime"});
     LineSettings settings =
         lineSettings("Tev.Backend.File.", {leastLevel(spdlog::level::trace), leastLevel(spdlog::level::warn),
                                            "%Y-%m-%d %H:%M:%S.%e %l [%n] %v"});

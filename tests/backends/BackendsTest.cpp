@@ -240,7 +240,8 @@ TEST_F(Backends, ConsoleWritesWhatItsSettingsSay)
 
 // In a child whose /dev/log is a socket of the test's own: logs each level through the syslog
 // backend of `folder` with `settings`, then writes each message that arrived, one a line, to
-// standard error.
+// standard error. With settings "!", the socket is closed before, as when the daemon ended: the
+// backend's refusal is written.
 [[noreturn]] void logToOwnSystemLog(const char* settings, const fs::path& folder)
 {
     sockaddr_un address{AF_UNIX, "/dev/log"};
@@ -254,8 +255,15 @@ TEST_F(Backends, ConsoleWritesWhatItsSettingsSay)
         _exit(1);
     }
     closelog(); // a connection inherited from the parent leads elsewhere
-    const auto properties = set("Syslog", settings);
-    Logger::installBackend((folder / "syslog").c_str());
+    if (settings[0] == '!')
+        close(log);
+    const auto properties = set("Syslog", settings + (settings[0] == '!'));
+    try {
+        Logger::installBackend((folder / "syslog").c_str());
+    } catch (const std::runtime_error& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        _exit(0);
+    }
     logLevels();
     Logger::closeAllLoggers();
     char datagram[4096];
@@ -277,6 +285,8 @@ TEST_F(Backends, SyslogSendsWhatItsSettingsSay)
         {"Ident=tev-ident;Facility=local3;Level=50;Pattern=%l %v",
          lines(stamp + "tev-ident\\[[0-9]+\\]: @ level #", 50, LOG_LOCAL3)},
         {"Facility=daemon;Level=info;FlushLevel=debug", lines(stamp + program + "\\[t\\] level #", 20, LOG_DAEMON)},
+        {"!", "No system log listens on /dev/log \\(no daemon .*\\): the syslog backend would send every line "
+              "nowhere\n"},
     };
     for (const auto& [settings, text] : cases)
         EXPECT_EXIT(logToOwnSystemLog(settings, folder), ::testing::ExitedWithCode(0), MatchesRegex(text));
@@ -315,6 +325,19 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
          {"Facility=local8"},
          "one of user, local0, local1, local2, local3, local4, local5, local6, local7, daemon is expected"},
         {"Syslog", {"Ident=id\0x"s}, "it holds a NUL character"},
+        // A name the backend does not know, misspelt or in another case, is refused, named.
+        {"Console",
+         {"Levle=info", "level=info", "Stream.=stderr"},
+         " is not a setting of the backend: its settings are "
+         "Level, FlushLevel, Pattern, Stream, Colour"},
+        {"File",
+         {"Path=a.log;MaxSize=9;Maxfiles=2"},
+         " is not a setting of the backend: its settings are Level, "
+         "FlushLevel, Pattern, Path, Rotation, MaxSize, MaxFiles, RotationTime"},
+        {"Syslog",
+         {"Facility=user;=x"},
+         " is not a setting of the backend: its settings are Level, FlushLevel, "
+         "Pattern, Ident, Facility"},
     };
     for (const auto& [backend, tried, why] : cases)
         for (const std::string& settings : tried) {
@@ -323,10 +346,13 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
             library[0] = static_cast<char>(std::tolower(library[0]));
             std::replace_if(
                 refused.begin(), refused.end(), [](char c) { return c < ' ' || c == '\x7f'; }, '?');
-            refused.replace(refused.find('='), 1, " has the bad value '");
-            EXPECT_THAT([&] { Logger::loadBackend(library.c_str()); },
-                        ::testing::ThrowsMessage<std::invalid_argument>("Property Tev.Backend." + backend + "." +
-                                                                        refused + "': " + why));
+            if (why[0] == ' ') // the name refused
+                refused.erase(refused.find('=')).append(why);
+            else
+                refused.replace(refused.find('='), 1, " has the bad value '").append("': " + why);
+            EXPECT_THAT(
+                [&] { Logger::loadBackend(library.c_str()); },
+                ::testing::ThrowsMessage<std::invalid_argument>("Property Tev.Backend." + backend + "." + refused));
         }
     // A code that is no character is refused in any locale (glibc's UTF-8 would encode it); a
     // character the locale cannot encode is refused as such.

@@ -421,12 +421,16 @@ std::ptrdiff_t slotOf(Member member)
 TEST(Abi, VirtualOperationsKeepTheirSlots)
 {
     using Tev::Framework::Management::PropertyManager;
-    const std::pair<std::ptrdiff_t, std::ptrdiff_t> slots[] = {
-        {slotOf(&LoggerBackend::createChannel), 2},  {slotOf(&LoggingChannel::release), 2},
-        {slotOf(&LoggingChannel::log), 3},           {slotOf(&LoggerException::message), 2},
-        {slotOf(&LoggerException::what), 3},         {slotOf(&PropertyManager::getProperty), 2},
-        {slotOf(&PropertyManager::hasProperty), 3},  {slotOf(&PropertyManager::setProperty), 4},
-        {slotOf(&PropertyManager::clearProperty), 5}};
+    const std::pair<std::ptrdiff_t, std::ptrdiff_t> slots[] = {{slotOf(&LoggerBackend::createChannel), 2},
+                                                               {slotOf(&LoggingChannel::release), 2},
+                                                               {slotOf(&LoggingChannel::log), 3},
+                                                               {slotOf(&LoggerException::message), 2},
+                                                               {slotOf(&LoggerException::what), 3},
+                                                               {slotOf(&PropertyManager::getProperty), 2},
+                                                               {slotOf(&PropertyManager::hasProperty), 3},
+                                                               {slotOf(&PropertyManager::setProperty), 4},
+                                                               {slotOf(&PropertyManager::clearProperty), 5},
+                                                               {slotOf(&PropertyManager::propertyNames), 6}};
     for (std::size_t i = 0; i < std::size(slots); ++i)
         EXPECT_EQ(slots[i].first, slots[i].second) << "operation " << i;
 }
