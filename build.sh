@@ -38,7 +38,7 @@ fi
 
 say() { printf '==> %s\n' "$*"; }
 
-base_packages=(g++ cmake ninja-build pkg-config libboost-thread-dev libspdlog-dev
+base_packages=(g++ make cmake ninja-build pkg-config libboost-thread-dev libspdlog-dev
                libgtest-dev libgmock-dev)
 
 # Installs the Debian packages that are missing; without root, prints the command and stops.

@@ -39,14 +39,15 @@ foreach(tev_component runtime development)
     set(tev_package libtevframework-dev)
   endif()
   install(FILES ${tev_debian_build}/copyright ${tev_debian_build}/changelog.Debian.gz
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${tev_package} COMPONENT ${tev_component})
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${tev_package} COMPONENT ${tev_component}
+          EXCLUDE_FROM_ALL)
 endforeach()
 install(FILES ${tev_debian}/libtevframework1.lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME libtevframework1
-        COMPONENT runtime)
+        COMPONENT runtime EXCLUDE_FROM_ALL)
 install(FILES ${tev_debian}/libtevframework-dev.lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME libtevframework-dev
-        COMPONENT development)
+        COMPONENT development EXCLUDE_FROM_ALL)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
