@@ -18,8 +18,11 @@ struct LogBuffer;
 // library's code as it is unloaded. Instead, when a thread first gives a buffer back, it
 // looks at a few other threads' buffers, in turn, and frees those whose thread the system
 // says has ended: the buffers of ended threads never outnumber those of living ones by
-// much. Every thread's buffers are freed when the cache is destroyed (the library is
-// unloaded).
+// much. In the child of a fork(), its handler frees at once the buffers of the
+// parent's other threads, which were not copied. A fork that runs no handler (_Fork(), the
+// system call) leaves the child the buffers of all the parent's threads, among them those
+// that the forking thread goes on using: they stay until the cache is destroyed. Every
+// thread's buffers are freed when the cache is destroyed (the library is unloaded).
 //
 // take() and giveBack() may run on any threads at once. One cache at a time.
 class LogBufferCache {
@@ -42,9 +45,10 @@ private:
 
     // The calling thread's buffers, made and entered in the list on its first call.
     ThreadBuffers* threadBuffers() noexcept;
-    // Looks at the next few threads' buffers and frees those of ended threads. With the
-    // list guarded.
-    void freeEndedThreads(Platform::ThreadId caller) noexcept;
+    // Looks at the next few threads' buffers and frees those of this process's ended
+    // threads. With the list guarded.
+    void freeEndedThreads(Platform::ThreadId caller, Platform::ProcessId process) noexcept;
+    void unlink(ThreadBuffers* buffers) noexcept;
 
     static void beforeFork() noexcept;
     static void afterForkInParent() noexcept;
