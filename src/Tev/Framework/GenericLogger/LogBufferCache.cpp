@@ -117,6 +117,8 @@ void LogBufferCache::afterForkInChild() noexcept
             own->owner = Platform::currentThreadId();
             own->process = Platform::currentProcessId();
         }
+        cache->addedSinceWholeLook_ = 0;
+        cache->leftByWholeLook_ = cache->threadCount_;
     }
     unlockList();
 }
@@ -131,9 +133,10 @@ void LogBufferCache::unlink(ThreadBuffers* buffers) noexcept
     --threadCount_;
 }
 
-void LogBufferCache::freeEndedThreads(Platform::ThreadId caller, Platform::ProcessId process) noexcept
+void LogBufferCache::freeEndedThreads(Platform::ThreadId caller, Platform::ProcessId process,
+                                      std::size_t count) noexcept
 {
-    for (std::size_t looked = 0, listed = threadCount_; looked < std::min(listed, lookedAtPerThread); ++looked) {
+    for (std::size_t looked = 0, listed = threadCount_; looked < std::min(listed, count); ++looked) {
         ThreadBuffers* buffers = nextLooked_ != nullptr ? nextLooked_ : threads_;
         nextLooked_ = buffers->next;
         // Another process's numbers mean nothing here, and the thread that forked may still
@@ -164,12 +167,19 @@ LogBufferCache::ThreadBuffers* LogBufferCache::threadBuffers() noexcept
         return nullptr;
     }
     const Guard guard;
-    freeEndedThreads(caller, process);
+    // A whole look costs as many looks as there are threads, at most twice as many as
+    // have come since the last: two looks a thread.
+    const bool wholeLook = ++addedSinceWholeLook_ >= leftByWholeLook_;
+    freeEndedThreads(caller, process, wholeLook ? threadCount_ : lookedAtPerThread);
     buffers->next = threads_;
     if (threads_ != nullptr)
         threads_->previous = buffers;
     threads_ = buffers;
     ++threadCount_;
+    if (wholeLook) {
+        addedSinceWholeLook_ = 0;
+        leftByWholeLook_ = threadCount_;
+    }
     return buffers;
 }
 
