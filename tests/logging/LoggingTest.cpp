@@ -105,6 +105,17 @@ TEST_F(Logging, StreamsFormatLikeAFreshOstreamInTheClassicLocale)
     EXPECT_EQ(lastText(), "255 3.14159 next message, fresh state");
     LogStream(log, LevelError) << std::left << 7 << '|' << 1.0 / 3.0;
     EXPECT_EQ(lastText(), "7|0.333333") << "a width or precision left over from the last message";
+    static const int word = std::ios_base::xalloc();
+    LogStream(log, LevelError) << [](std::ostream& out) -> std::ostream& {
+        out.imbue(std::locale(out.getloc(), new Grouping));
+        out.exceptions(std::ios::badbit), out.tie(&std::cout), out.iword(word) = 7;
+        return out;
+    } << 1234567;
+    EXPECT_EQ(lastText(), "1,234,567");
+    LogStream(log, LevelError) << [](std::ostream& out) -> std::ostream& {
+        return out << out.exceptions() << (out.tie() != nullptr) << out.iword(word) << ' ';
+    } << 1234567;
+    EXPECT_EQ(lastText(), "000 1234567") << "a locale, exception mask, tie or word left over from the last message";
     const std::string big(300000, 'x');
     LogStream(log, LevelError) << big;
     EXPECT_EQ(lastText(), big);

@@ -191,7 +191,7 @@ LogBuffer* LogBufferCache::take()
         buffers->first = buffer->nextFree;
         --buffers->count;
         Platform::writtenBeforeEnd(buffers);
-        buffer->reset();
+        buffer->reset(streamDefaults_);
         return buffer;
     }
     return new LogBuffer;

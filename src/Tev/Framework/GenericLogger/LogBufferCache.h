@@ -1,14 +1,13 @@
 #ifndef TEV_FRAMEWORK_GENERICLOGGER_LOGBUFFERCACHE_H
 #define TEV_FRAMEWORK_GENERICLOGGER_LOGBUFFERCACHE_H
 
+#include "Tev/Framework/GenericLogger/LogBuffer.h"
 #include "Tev/Platform/ThreadIdentity.h"
 #include "Tev/Platform/ThreadPointer.h"
 
 #include <cstddef>
 
 namespace Tev::Framework::GenericLogger {
-
-struct LogBuffer;
 
 // Keeps, per thread, the few message buffers that the thread's LogStreams reuse.
 // A stream takes a buffer and gives it back when it delivers, to the cache of the
@@ -56,6 +55,7 @@ private:
     static void afterForkInParent() noexcept;
     static void afterForkInChild() noexcept;
 
+    const StreamDefaults streamDefaults_;
     // The calling thread's buffers, also in the list below.
     Platform::ThreadPointer current_;
     // Every thread's buffers, the newest first. Guarded (see the source).
