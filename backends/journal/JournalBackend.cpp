@@ -109,7 +109,9 @@ private:
             return;
         }
         message_.assign("MESSAGE=").append(message);
-        NumberField priority, number, thread;
+        NumberField priority;
+        NumberField number;
+        NumberField thread;
         const iovec fields[] = {{message_.data(), message_.size()},
                                 priority.fill("PRIORITY", priorities[spdlogLevel(level)]),
                                 {const_cast<char*>(ident_.data()), ident_.size()},
@@ -129,9 +131,10 @@ private:
     // Tells the lines lost in an entry of their own; whether the journal took it.
     bool tellLostLines()
     {
-        const std::string message = field("MESSAGE", lostLines()), priority = field("PRIORITY", "4");
+        const std::string message = field("MESSAGE", lostLines());
+        NumberField priority;
         const iovec fields[] = {{const_cast<char*>(message.data()), message.size()},
-                                {const_cast<char*>(priority.data()), priority.size()},
+                                priority.fill("PRIORITY", LOG_WARNING),
                                 {const_cast<char*>(ident_.data()), ident_.size()}};
         if ((error_ = sendFields(fields, std::size(fields))) != 0)
             return false;
