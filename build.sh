@@ -38,8 +38,11 @@ fi
 
 say() { printf '==> %s\n' "$*"; }
 
-base_packages=(g++ make cmake ninja-build pkg-config libboost-thread-dev libspdlog-dev
+base_packages=(g++ make cmake ninja-build pkg-config libboost-thread-dev libspdlog-dev libsystemd-dev
                libgtest-dev libgmock-dev)
+# What the tests run besides: the journal backend's test starts a systemd-journald of its own
+# and reads it back with journalctl and jq.
+test_packages=(systemd jq)
 
 # Installs the Debian packages that are missing; without root, prints the command and stops.
 ensure_packages() {
@@ -125,7 +128,7 @@ case "${1:-}" in
         "$build_root/demo/examples/bin/demo"
         ;;
     test)
-        ensure_packages "${base_packages[@]}"
+        ensure_packages "${base_packages[@]}" "${test_packages[@]}"
         configure "$build_root/main" -DCMAKE_BUILD_TYPE=RelWithDebInfo
         run_tests "$build_root/main"
         ;;
@@ -139,7 +142,7 @@ case "${1:-}" in
         "$build_root/bench/bin/tev_bench"
         ;;
     sanitize)
-        ensure_packages "${base_packages[@]}" clang libclang-rt-14-dev
+        ensure_packages "${base_packages[@]}" "${test_packages[@]}" clang libclang-rt-14-dev
         configure "$build_root/asan" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
                   -DTEV_SANITIZE=address,undefined
         ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
@@ -158,7 +161,7 @@ case "${1:-}" in
             -artifact_prefix="$build_root/fuzz/" "$build_root/fuzz/corpus"
         ;;
     tsan)
-        ensure_packages "${base_packages[@]}" clang libclang-rt-14-dev
+        ensure_packages "${base_packages[@]}" "${test_packages[@]}" clang libclang-rt-14-dev
         configure "$build_root/tsan" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
                   -DTEV_SANITIZE=thread
         run_tests "$build_root/tsan"

@@ -65,7 +65,8 @@ set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "C++17 application framework with pluggable
 ${tev_debian_about}
 
 This package holds the shared library and its bundled logging backends:
-console, file (rotated by size, daily or hourly) and syslog.")
+console, file (rotated by size, daily or hourly), syslog and journal
+(the systemd journal).")
 # Its dependencies come from the libraries it holds; libtevframework.so.1 is its own.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/bin)

@@ -6,6 +6,7 @@
 #include <spdlog/sinks/sink.h>
 
 #include <limits>
+#include <memory>
 #include <utility>
 
 namespace TevBackends {
@@ -59,9 +60,6 @@ void SinkChannel::log(LoggingLevel level, const char* message)
         logger_.flush();
 }
 
-void SinkChannel::release()
-{}
-
 SinkBackend::SinkBackend(spdlog::sink_ptr sink, LineSettings settings, const std::string& lineEnd)
     : sink_(std::move(sink)), settings_(std::move(settings))
 {
@@ -73,10 +71,8 @@ SinkBackend::~SinkBackend() = default;
 
 LoggingChannel* SinkBackend::createChannel(const char* loggerName)
 {
-    std::unique_ptr<SinkChannel>& channel = channels_[loggerName];
-    if (!channel)
-        channel = std::make_unique<SinkChannel>(loggerName, sink_, settings_);
-    return channel.get();
+    return channels_.get(
+        loggerName, [this](const std::string& name) { return std::make_unique<SinkChannel>(name, sink_, settings_); });
 }
 
 } // namespace TevBackends

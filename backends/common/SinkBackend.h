@@ -1,13 +1,10 @@
 // A backend whose channels all write to one spdlog sink: one spdlog logger per logger
-// name, so that each line can carry the logger's name. Shared by the bundled backends.
-//
-// The framework asks for a channel for every logger at each backend installation and
-// forgets the previous one without releasing it, and releases each channel it holds
-// once, when its logger is closed. So the backend keeps one channel per logger name,
-// hands that one out again, lets release() keep it, and frees them all when it is
-// destroyed (after the framework released every channel it held).
+// name, so that each line can carry the logger's name, kept as KeptChannels.h says.
+// Shared by the bundled backends.
 #ifndef TEV_BACKENDS_SINKBACKEND_H
 #define TEV_BACKENDS_SINKBACKEND_H
+
+#include "KeptChannels.h"
 
 #include "Tev/Framework/GenericLogger/BackendLibrary.h"
 
@@ -16,8 +13,6 @@
 #include <spdlog/logger.h>
 
 #include <cstdint>
-#include <map>
-#include <memory>
 #include <string>
 
 namespace TevBackends {
@@ -42,14 +37,12 @@ struct LineSettings {
 // The settings under `prefix`, each one not set taken from `defaults`.
 LineSettings lineSettings(const std::string& prefix, const LineSettings& defaults);
 
-class SinkChannel : public LoggingChannel {
+class SinkChannel : public KeptChannel {
 public:
     SinkChannel(const std::string& loggerName, spdlog::sink_ptr sink, const LineSettings& settings);
     ~SinkChannel() override;
 
     void log(LoggingLevel level, const char* message) override;
-    // The channel stays with its backend, which may hand it out again.
-    void release() override;
 
 private:
     spdlog::logger logger_;
@@ -70,7 +63,7 @@ public:
 private:
     spdlog::sink_ptr sink_;
     const LineSettings settings_;
-    std::map<std::string, std::unique_ptr<SinkChannel>> channels_;
+    KeptChannels channels_;
 };
 
 } // namespace TevBackends

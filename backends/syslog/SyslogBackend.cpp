@@ -14,43 +14,20 @@
 
 #include "../common/Settings.h"
 #include "../common/SinkBackend.h"
+#include "../common/SocketListens.h"
 
 #include <spdlog/sinks/syslog_sink.h>
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <paths.h>
 #include <stdexcept>
 #include <string>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <syslog.h>
-#include <unistd.h>
 
 namespace {
 
 using namespace TevBackends;
-
-// Whether something listens where the C library's syslog() sends: a datagram socket at
-// /dev/log, or a stream one.
-bool systemLogListens()
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, _PATH_LOG, sizeof address.sun_path - 1);
-    for (const int type : {SOCK_DGRAM, SOCK_STREAM}) {
-        const int socket = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
-        if (socket < 0)
-            return false;
-        const bool connected = ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        const int error = errno;
-        ::close(socket);
-        if (connected || error != EPROTOTYPE)
-            return connected;
-    }
-    return false;
-}
 
 LoggerBackend* createSyslogBackend()
 {
@@ -64,7 +41,7 @@ LoggerBackend* createSyslogBackend()
     const int facility =
         facilities[choiceSetting(prefix + "Facility", {"user", "local0", "local1", "local2", "local3", "local4",
                                                        "local5", "local6", "local7", "daemon"})];
-    if (!systemLogListens())
+    if (!socketListens(_PATH_LOG))
         throw std::runtime_error("No system log listens on " _PATH_LOG
                                  " (no daemon such as rsyslog or systemd-journald runs here): the syslog backend "
                                  "would send every line nowhere");

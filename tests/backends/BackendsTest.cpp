@@ -17,8 +17,10 @@
 #include <map>
 #include <sstream>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -292,6 +294,84 @@ TEST_F(Backends, SyslogSendsWhatItsSettingsSay)
         EXPECT_EXIT(logToOwnSystemLog(settings, folder), ::testing::ExitedWithCode(0), MatchesRegex(text));
 }
 
+// In a child with a root of its own ("/" over a private /dev: no mount reaches the machine's, from a
+// chroot too), tmpfs /run and /var/log, and a systemd-journald there: logs the levels, then from a
+// thread two lines and bytes that are no UTF-8 at 1000, through the journal backend with `settings`;
+// writes its entries, read by `journalctl -o json`, to standard error. "!": no journal, "~": one
+// stopped while the levels are logged, before and after the thread.
+[[noreturn]] void logToOwnJournal(const char* settings, const fs::path& folder)
+{
+    const char* control = "/run/systemd/journal/io.systemd.journal"; // the last socket it makes
+    pid_t journald = 0;
+    const auto start = [&] { // its own messages nowhere, not in the machine's kernel log; the audit as it is
+        if ((journald = fork()) == 0)
+            setenv("SYSTEMD_LOG_TARGET", "null", 1), prctl(PR_SET_PDEATHSIG, SIGKILL),
+                execl("/lib/systemd/systemd-journald", "systemd-journald", nullptr), _exit(127);
+        for (int tries = 0; tries < 500 && !fs::exists(control); ++tries)
+            usleep(10000);
+    };
+    const auto stop = [&] { // once it wrote what it was sent
+        std::system("journalctl --sync"), kill(journald, SIGTERM), waitpid(journald, nullptr, 0), unlink(control);
+    };
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/dev", nullptr, MS_PRIVATE, nullptr) != 0 ||
+        mount("/", "/dev", nullptr, MS_BIND | MS_REC, nullptr) != 0 ||
+        mount(nullptr, "/dev", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 || chroot("/dev") != 0 || chdir("/") != 0 ||
+        mount("tmpfs", "/run", "tmpfs", 0, nullptr) != 0 || mount("tmpfs", "/var/log", "tmpfs", 0, nullptr) != 0 ||
+        !fs::create_directories("/run/systemd/journald.conf.d") || // settings read after any other
+        !(std::ofstream("/run/systemd/journald.conf.d/~.conf") << "[Journal]\nStorage=volatile\nReadKMsg=no\nAudit=")) {
+        std::fprintf(stderr, "no journal of our own: %s\n", std::strerror(errno));
+        _exit(1);
+    }
+    if (settings[0] != '!')
+        start();
+    const auto properties = set("Journal", settings + (settings[0] == '!' || settings[0] == '~'));
+    try {
+        Logger::installBackend((folder / "journal").c_str());
+    } catch (const std::runtime_error& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        _exit(0);
+    }
+    settings[0] == '~' ? (stop(), logLevels(), start()) : logLevels();
+    std::thread([] {
+        for (const char* message : {"two\nlines", "no \xff\xfe"})
+            LogStream(Logger::getLogger("u"), static_cast<LoggingLevel>(1000)) << message;
+    }).join();
+    stop(), settings[0] == '~' ? logLevels() : void(), Logger::closeAllLoggers();
+    const std::string pid = std::to_string(getpid());
+    _exit(std::system(("journalctl -D /run/log/journal -o json _PID=" + pid + " | jq -r --arg pid " + pid +
+                       R"jq( '"\(.MESSAGE | tojson) \(.PRIORITY) \(.SYSLOG_IDENTIFIER) \(.TEV_LOGGER) \(.TEV_LEVEL) )jq"
+                       R"jq(\(.TID == $pid) \([keys[] | select(test("^[A-Z]"))] | length)"' >&2)jq")
+                          .c_str()) != 0);
+}
+
+TEST_F(Backends, JournalSendsWhatItsSettingsSay)
+{
+    const fs::path folder = fs::read_symlink("/proc/self/exe").parent_path();
+    if (unshare(CLONE_NEWNS) != 0 || !fs::exists("/lib/systemd/systemd-journald")) {
+        ASSERT_STRNE(std::getenv("CI"), "true") << "CI runs this test, here it cannot: " << std::strerror(errno);
+        GTEST_SKIP() << "no mount namespace of our own (needs root) or no systemd-journald: " << std::strerror(errno);
+    }
+    // Entries as jq shows them: message, priority, ident, logger, level, whether the thread is the
+    // main one (its id the process's), how many fields besides journald's; the levels' from `least`.
+    const auto entries = [](const std::string& ident, long long least) {
+        return lines("\"level #\" & " + ident + " t # true 6", least, 0) + "\"two\\\\nlines\" 2 " + ident +
+               " u 1000 false 6\n\\[110,111,32,255,254\\] 2 " + ident + " u 1000 false 6\n";
+    };
+    const std::string program = program_invocation_short_name,
+                      refused = "journal backend: the journal refused a line \\(Connection refused\\)[^\n]*\n",
+                      lost = "journal backend: lines lost while the journal refused them \\(Connection refused\\): 1";
+    const std::pair<const char*, std::string> cases[] = {
+        {"", entries(program, INT_MIN)},
+        {"Ident=tev-ident;Level=39", entries("tev-ident", 39)},
+        {"~Level=1000", refused + refused + lost + "\n\"" + lost + "\" 4 " + program + " null null false 3\n" +
+                            entries(program, LLONG_MAX)},
+        {"!", "No journal listens on /run/systemd/journal/socket \\(no systemd-journald runs here\\): the journal "
+              "backend would send every line nowhere\n"},
+    };
+    for (const auto& [settings, text] : cases)
+        EXPECT_EXIT(logToOwnJournal(settings, folder), ::testing::ExitedWithCode(0), MatchesRegex(text)) << settings;
+}
+
 TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
 {
     using namespace std::string_literals;
@@ -325,6 +405,7 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
          {"Facility=local8"},
          "one of user, local0, local1, local2, local3, local4, local5, local6, local7, daemon is expected"},
         {"Syslog", {"Ident=id\0x"s}, "it holds a NUL character"},
+        {"Journal", {"Level=warn"}, level},
         // A name the backend does not know, misspelt or in another case, is refused, named.
         {"Console",
          {"Levle=info", "level=info", "Stream.=stderr"},
@@ -338,6 +419,7 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
          {"Facility=user;=x"},
          " is not a setting of the backend: its settings are Level, FlushLevel, "
          "Pattern, Ident, Facility"},
+        {"Journal", {"Ident=x;Pattern=%v"}, " is not a setting of the backend: its settings are Level, Ident"},
     };
     for (const auto& [backend, tried, why] : cases)
         for (const std::string& settings : tried) {
