@@ -39,7 +39,7 @@ fi
 say() { printf '==> %s\n' "$*"; }
 
 base_packages=(g++ cmake ninja-build pkg-config libboost-thread-dev libspdlog-dev
-               libgtest-dev libgmock-dev)
+               libgtest-dev libgmock-dev jq nlohmann-json3-dev)
 
 # Installs the Debian packages that are missing; without root, prints the command and stops.
 ensure_packages() {
