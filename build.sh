@@ -5,7 +5,7 @@
 #   ./build.sh bench     install what is missing, build in Release, run the benchmarks
 #   ./build.sh sanitize  build with clang's AddressSanitizer and UBSan, run every test
 #   ./build.sh tsan      build with clang's ThreadSanitizer, run every test
-#   ./build.sh fuzz [S]  fuzz the logging model with libFuzzer for S seconds (default 60)
+#   ./build.sh fuzz [S]  fuzz the logging model, then the JSON formatter, with libFuzzer, S seconds each (default 60)
 #   ./build.sh package   build the Debian packages (libtevframework1, libtevframework-dev)
 #   ./build.sh docs      build the API reference from the public headers, warnings fail it
 #   ./build.sh format    check the sources against .clang-format; "format fix" rewrites them
@@ -39,7 +39,7 @@ fi
 say() { printf '==> %s\n' "$*"; }
 
 base_packages=(g++ make cmake ninja-build pkg-config libboost-thread-dev libspdlog-dev libsystemd-dev
-               libgtest-dev libgmock-dev)
+               libgtest-dev libgmock-dev nlohmann-json3-dev)
 # What the tests run besides: the journal backend's test starts a systemd-journald of its own
 # and reads it back with journalctl and jq.
 test_packages=(systemd jq)
@@ -159,6 +159,12 @@ case "${1:-}" in
         # A divergence prints the shortest call sequence found and fails the run.
         "$build_root/fuzz/bin/logging_model_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
             -artifact_prefix="$build_root/fuzz/" "$build_root/fuzz/corpus"
+        # Any bytes must give one JSON line that reads back as them, invalid UTF-8 replaced.
+        cmake --build "$build_root/fuzz" -j "$jobs" --target json_formatter_fuzzer
+        say "fuzzing the JSON formatter for $seconds s"
+        mkdir -p "$build_root/fuzz/json-corpus"
+        "$build_root/fuzz/bin/json_formatter_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
+            -artifact_prefix="$build_root/fuzz/json-" "$build_root/fuzz/json-corpus"
         ;;
     tsan)
         ensure_packages "${base_packages[@]}" "${test_packages[@]}" clang libclang-rt-14-dev

@@ -97,6 +97,12 @@ void refuseUnknownSettings(const std::string& prefix, std::initializer_list<cons
     }
 }
 
+void refuseSetting(const std::string& name, const std::string& why)
+{
+    if (const std::wstring* value = property(name))
+        badSetting(name, *value, why);
+}
+
 std::string textSetting(const std::string& name, const std::string& fallback)
 {
     const std::wstring* value = property(name);

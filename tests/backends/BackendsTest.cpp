@@ -6,6 +6,7 @@
 #include "file/RotatingFileSink.h"
 
 #include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
 #include <spdlog/logger.h>
 
 #include <climits>
@@ -40,6 +41,10 @@ const struct {
               {50, "error", LOG_ERR},      {59, "error", LOG_ERR},   {60, "critical", LOG_CRIT},
               {1000, "critical", LOG_CRIT}};
 const std::string date = "[0-9]{4}-[0-9]{2}-[0-9]{2}", time = "[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}";
+// A JSON line of the logger "t" from this thread ('.' for the '@' that lines() takes for the level's name).
+const std::string json = R"(\{".timestamp":")" + date + "T" + time + R"(Z","log.level":"@","message":"level #",)" +
+                         R"("log.logger":"t","process.pid":)" + std::to_string(getpid()) + R"(,"process.thread.id":)" +
+                         std::to_string(gettid()) + R"(,"ecs.version":"8.11.0","tev.level":#\})";
 
 // Sets Tev.Backend.<backend>.<name> for each "name=value" in `settings` (split at ';')
 // until the returned guard goes.
@@ -207,23 +212,22 @@ TEST_F(Backends, FileRotationKeepsTheFileItWritesAndMaxFilesBeforeIt)
     }
 }
 
-// What the console backend with `settings` writes to the file descriptor `fd`, through a pipe.
-std::string console(const char* settings, int fd)
+// What the console backend with `settings` writes to `fd` while `log` (or logLevels()) runs.
+std::string console(const char* settings, int fd, const std::function<void()>& log = nullptr)
 {
     const auto properties = set("Console", settings);
-    int ends[2];
-    EXPECT_EQ(pipe(ends), 0);
+    FILE* out = std::tmpfile();
     std::fflush(nullptr);
     const int saved = dup(fd);
-    dup2(ends[1], fd), close(ends[1]);
+    dup2(fileno(out), fd);
     Logger::installBackend("console");
-    logLevels();
+    log ? log() : logLevels();
     Logger::closeAllLoggers();
     std::fflush(nullptr);
     dup2(saved, fd), close(saved);
-    std::string text(1 << 16, '\0'); // more than the pipe holds, so one read takes it all
-    text.resize(static_cast<std::size_t>(std::max<ssize_t>(read(ends[0], text.data(), text.size()), 0)));
-    close(ends[0]);
+    std::string text(1 << 20, '\0');
+    text.resize(static_cast<std::size_t>(std::max<ssize_t>(pread(fileno(out), text.data(), text.size(), 0), 0)));
+    std::fclose(out);
     return text;
 }
 
@@ -235,9 +239,59 @@ TEST_F(Backends, ConsoleWritesWhatItsSettingsSay)
         {"Stream=stderr;Level=info;Pattern=%n %l: %v", 2, lines("t @: level #", 20)},
         {"Stream=stdout;Colour=always;Pattern=%^%l%$ %v", 1, lines("(\x1b\\[[0-9]+m)+@\x1b\\[m level #")},
         {"Colour=never;FlushLevel=off;Pattern=%^%l%$ %v", 1, lines("@ level #")},
+        {"Format=json;Stream=stderr;Level=info;Colour=auto", 2, lines(json, 20)},
     };
     for (const auto& [settings, fd, text] : cases)
         EXPECT_THAT(console(settings, fd), MatchesRegex(text)) << settings;
+}
+
+// Hostile messages through both backends in JSON lines, read back by jq and by nlohmann-json's parser (which
+// refuses invalid UTF-8): one object a line, the message as logged, each maximal ill-formed UTF-8 subpart as U+FFFD.
+TEST_F(Backends, JsonLinesReadBackAsLoggedByJqAndAStrictParser)
+{
+    const std::string r = "\xef\xbf\xbd", controls = "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10"
+                                                     "\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f\x7f";
+    // The message; what reads back, where it differs (the last, Unicode's own example).
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {"\"quoted\" \\back\\slashed\\ / \xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xef\xbf\xbf \xf4\x8f\xbf\xbf", ""},
+        {controls + "line\nfeeds\n", ""},
+        {std::string(1 << 16, 'x'), ""},
+        {"\xc0\xaf \xe0\x80\xaf \xf0\x80\x80\xaf", r + r + " " + r + r + r + " " + r + r + r + r}, // overlong
+        {"\xed\xa0\x80 \xf4\x90\x80\x80", r + r + r + " " + r + r + r + r}, // a surrogate, beyond U+10FFFF
+        {"\xe2\x82 \xf0\x9f\x98", r + " " + r},                             // truncated
+        {"\x61\xf1\x80\x80\xe1\x80\xc2\x62\x80\x63\x80\xbf\x64", "a" + r + r + r + "b" + r + "c" + r + r + "d"},
+    };
+    std::string expected; // each message read back, followed by a NUL
+    for (const auto& [logged, readBack] : cases)
+        expected += (readBack.empty() ? logged : readBack) + '\0';
+    const std::time_t start = std::time(nullptr);
+    const auto properties = set("File", "Path=app.log;Format=json;FlushLevel=trace"); // nothing left to flush at a fork
+    Logger::installBackend("file");
+    const auto log = [&](std::size_t i) { LogStream(Logger::getLogger("t"), LevelInfo) << cases[i].first; };
+    const std::string fromConsole = console("Format=json", 1, [&] {
+        for (std::size_t i = 0; i + 1 < std::size(cases); ++i)
+            log(i);
+        // The last from a forked child, whose line carries its own process and thread ids.
+        EXPECT_EXIT((log(std::size(cases) - 1), _exit(0)), ::testing::ExitedWithCode(0), "");
+    });
+    for (const std::string& text : {fromConsole, files()["app.log"]}) {
+        std::ofstream("lines.json") << text;
+        EXPECT_EQ(std::system("jq -e -j '.message, \"\\u0000\"' lines.json >read"), 0) << "jq's status";
+        EXPECT_EQ(files()["read"], expected) << "as jq reads them";
+        std::string read;
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);) {
+            const nlohmann::json object = nlohmann::json::parse(line);
+            read += object.at("message").get<std::string>() + '\0';
+            EXPECT_EQ(object.at("process.pid") != getpid(), read == expected) << "the last line, the forked child's";
+            EXPECT_EQ(object.at("process.thread.id"), object.at("process.pid")) << "logged from a main thread";
+            std::tm utc{};
+            std::istringstream(object.at("@timestamp").get<std::string>()) >> std::get_time(&utc, "%Y-%m-%dT%H:%M:%S");
+            EXPECT_TRUE(timegm(&utc) >= start && timegm(&utc) <= std::time(nullptr)) << object.at("@timestamp");
+        }
+        EXPECT_EQ(read, expected) << "as nlohmann-json reads them";
+    }
 }
 
 // In a child whose /dev/log is a socket of the test's own: logs each level through the syslog
@@ -395,6 +449,10 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
          {"Path=newdir/", "Rotation=hourly;Path=logs", "Rotation=daily;Path=newdir/.", "Path=newdir/.."},
          "it names a folder"},
         {"File", {"Rotation=weekly"}, "one of size, daily, hourly is expected"},
+        {"File", {"Format=JSON"}, "one of text, json is expected"},
+        {"Console",
+         {"Format=json;Colour=always", "Format=json;Pattern=%v"},
+         "JSON lines have no pattern and no colours"},
         {"File", {"RotationTime=24:00", "RotationTime=-0:30", "RotationTime=00:-0", "RotationTime=12:60"}, time},
         {"File", {"Level=Warning", "FlushLevel=2147483648"}, level},
         {"Console", {"Level=+5"}, level},
@@ -410,13 +468,13 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
         {"Console",
          {"Levle=info", "level=info", "Stream.=stderr"},
          " is not a setting of the backend: its settings are "
-         "Level, FlushLevel, Pattern, Stream, Colour"},
+         "Level, FlushLevel, Pattern, Format, Stream, Colour"},
         {"File",
          {"Path=a.log;MaxSize=9;Maxfiles=2"},
          " is not a setting of the backend: its settings are Level, "
-         "FlushLevel, Pattern, Path, Rotation, MaxSize, MaxFiles, RotationTime"},
+         "FlushLevel, Pattern, Format, Path, Rotation, MaxSize, MaxFiles, RotationTime"},
         {"Syslog",
-         {"Facility=user;=x"},
+         {"Facility=user;=x", "Format=json"},
          " is not a setting of the backend: its settings are Level, FlushLevel, "
          "Pattern, Ident, Facility"},
         {"Journal", {"Ident=x;Pattern=%v"}, " is not a setting of the backend: its settings are Level, Ident"},
