@@ -1,6 +1,7 @@
 #include "Scenarios.h"
 
 #include "Peers.h"
+#include "Support.h"
 
 #include "Tev/Framework/Counting/Counter.h"
 #include "Tev/Framework/CrisisLogging/CrisisLogger.h"
@@ -81,16 +82,6 @@ Logger* loggerWithNullChannel(const char* name)
 }
 
 using Peers::spdlogWithNullSink;
-
-// Times `count` calls of `call`; nanoseconds per call.
-template <typename Call>
-double timeLoop(int count, Call&& call)
-{
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < count; ++i)
-        call(i);
-    return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() / count;
-}
 
 // ---- 1: a statement below the threshold ------------------------------------------------
 
@@ -661,31 +652,6 @@ off_t fileSize(const char* path)
 
 // ---- 11: the bundled backend 'file' against spdlog's rotating file sink ------------------
 
-// A directory of its own under the system's temporary directory, removed with all it
-// holds when the object goes.
-class TemporaryDirectory {
-public:
-    TemporaryDirectory()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tev-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("cannot make a temporary directory");
-        path_ = pattern;
-    }
-    ~TemporaryDirectory()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TemporaryDirectory(const TemporaryDirectory&) = delete;
-    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
 // Works in `directory` for its lifetime.
 class WorkingDirectory {
 public:
@@ -894,6 +860,11 @@ MemoryFigures measureCacheMemory()
     const std::size_t after = mallinfo2().uordblks;
     Logger::closeAllLoggers();
     return MemoryFigures{static_cast<double>(after - before), static_cast<double>(loggerCount) * 101 * 60};
+}
+
+void uninstallNullBackend()
+{
+    Logger::uninstallBackend(&nullBackend());
 }
 
 } // namespace TevBench
