@@ -5,6 +5,7 @@
 // A ratio is the median of the rounds' ratios, each round's ratio taken from sides that ran
 // back to back; the spread is (largest - smallest) / median of those ratios.
 
+#include "Pipeline.h"
 #include "Scenarios.h"
 
 #include <benchmark/benchmark.h>
@@ -287,8 +288,8 @@ int main(int argc, char** argv)
     std::thread([] {}).join();
 
     // --benchmark_filter=REGEX also picks among the scenarios measured outside Google
-    // Benchmark, by the names "5_crisis_log", "10_latency", "11_file_backend", "7_install_backend"
-    // and "8_cache_heap".
+    // Benchmark, by the names "5_crisis_log", "10_latency", "11_file_backend", "12_json_lines" (12 and
+    // 13), "14_journal", "7_install_backend" and "8_cache_heap".
     std::string filter = ".";
     for (int i = 1; i < argc; ++i)
         if (std::strncmp(argv[i], "--benchmark_filter=", 19) == 0)
@@ -308,6 +309,8 @@ int main(int argc, char** argv)
     std::string noFileBackend;
     if (wanted("11_file_backend"))
         noFileBackend = TevBench::measureFileBackend(series);
+    const std::string noJsonLines = wanted("12_json_lines") ? TevBench::measureJsonLines(series) : "";
+    const std::string noJournal = wanted("14_journal") ? TevBench::measureJournal(series) : "";
     if (wanted("7_install_backend"))
         TevBench::measureInstallScaling(series);
     if (wanted("8_cache_heap")) {
@@ -327,6 +330,8 @@ int main(int argc, char** argv)
                    1,
                    1,
                    "B"});
+    const std::vector<Comparison> pipeline = TevBench::pipelineComparisons();
+    comparisons.insert(comparisons.end(), pipeline.begin(), pipeline.end());
     std::sort(comparisons.begin(), comparisons.end(), [](const Comparison& a, const Comparison& b) {
         const int left = std::stoi(scenarioOf(a.label));
         const int right = std::stoi(scenarioOf(b.label));
@@ -340,6 +345,10 @@ int main(int argc, char** argv)
     for (const Comparison& comparison : comparisons) {
         Line line = evaluate(comparison, series);
         const std::string scenario = scenarioOf(comparison.label);
+        if ((scenario == "12" || scenario == "13") && !noJsonLines.empty())
+            line.skipped = noJsonLines;
+        if (scenario == "14" && !noJournal.empty())
+            line.skipped = "the journal: " + noJournal;
         if (scenario == "5" && !noCrisisLog.empty())
             line.skipped = "the crisis log: " + noCrisisLog;
         if (scenario == "11" && !noFileBackend.empty())
