@@ -83,8 +83,9 @@ SinkBackend::~SinkBackend() = default;
 
 LoggingChannel* SinkBackend::createChannel(const char* loggerName)
 {
-    return channels_.get(
-        loggerName, [this](const std::string& name) { return std::make_unique<SinkChannel>(name, sink_, settings_, json_); });
+    return channels_.get(loggerName, [this](const std::string& name) {
+        return std::make_unique<SinkChannel>(name, sink_, settings_, json_);
+    });
 }
 
 } // namespace TevBackends
