@@ -95,26 +95,39 @@ void appendJsonText(spdlog::string_view_t text, memory_buf_t& out)
     }
 }
 
-// What a forked child reads again: the process id, read once (its system call costs more than the
-// rest of a line), and the id of the thread that forked, which spdlog keeps from that thread's
-// first message, in the parent. glibc drops the fork handler when this library is unloaded;
-// Windows has no fork.
-std::atomic<int> processId{0}; // 0: to be read
-std::atomic<std::size_t> forkingThread{0}, forkedThread{0};
+// The ids a line carries, each read once (their system calls cost more than the rest of a line)
+// and again in a forked child: the process's, and each thread's, as spdlog's own would be kept
+// from the parent. The fork handler is registered as this library is loaded, so that a child
+// forked before its first JSON line reads them too; glibc drops it when the library is unloaded.
+// A fork that runs no handler (_Fork()) leaves the parent's. Windows has no fork.
+std::atomic<int> processId{0};  // 0: to be read
+std::atomic<unsigned> forks{0}; // forks this process descends from, since the load
+struct ThreadId {
+    unsigned forks = 0;
+    std::size_t id = 0; // 0: to be read
+};
+thread_local ThreadId threadId;
 
 [[maybe_unused]] void forgetIdsInChild() noexcept
 {
     processId.store(0);
-    forkingThread.store(spdlog::details::os::thread_id());
-    forkedThread.store(spdlog::details::os::_thread_id());
+    forks.fetch_add(1);
+}
+
+[[maybe_unused]] const int forksWatched = pthread_atfork(nullptr, nullptr, forgetIdsInChild);
+
+std::size_t currentThreadId() noexcept
+{
+    const unsigned seen = forks.load(std::memory_order_relaxed);
+    if (threadId.id == 0 || threadId.forks != seen)
+        threadId = {seen, spdlog::details::os::_thread_id()};
+    return threadId.id;
 }
 
 } // namespace
 
 JsonFormatter::JsonFormatter(std::string lineEnd) : lineEnd_(std::move(lineEnd))
-{
-    [[maybe_unused]] static const int forksWatched = pthread_atfork(nullptr, nullptr, forgetIdsInChild);
-}
+{}
 
 void JsonFormatter::format(const spdlog::details::log_msg& message, memory_buf_t& line)
 {
@@ -143,10 +156,7 @@ void JsonFormatter::format(const spdlog::details::log_msg& message, memory_buf_t
         processId.store(pid = spdlog::details::os::pid(), std::memory_order_relaxed);
     append_int(pid, line);
     append_string_view(",\"process.thread.id\":", line);
-    const std::size_t thread = message.thread_id;
-    append_int(thread == forkingThread.load(std::memory_order_relaxed) ? forkedThread.load(std::memory_order_relaxed)
-                                                                       : thread,
-               line);
+    append_int(currentThreadId(), line);
     append_string_view(",\"ecs.version\":\"8.11.0\",\"tev.level\":", line);
     append_int(level_, line);
     line.push_back('}');

@@ -262,6 +262,15 @@ TEST_F(Backends, JsonLinesReadBackAsLoggedByJqAndAStrictParser)
         {"\xe2\x82 \xf0\x9f\x98", r + " " + r},                             // truncated
         {"\x61\xf1\x80\x80\xe1\x80\xc2\x62\x80\x63\x80\xbf\x64", "a" + r + r + r + "b" + r + "c" + r + r + "d"},
     };
+    // A child forked before its first JSON line, from a thread whose id spdlog kept from a text line: its own id.
+    const std::string parentsThread = "\"process.thread.id\":" + std::to_string(gettid()) + ",";
+    console("", 1);
+    EXPECT_EXIT(
+        {
+            const std::string text = console("Format=json", 1);
+            _exit(text.empty() || text.find(parentsThread) != std::string::npos);
+        },
+        ::testing::ExitedWithCode(0), "");
     std::string expected; // each message read back, followed by a NUL
     for (const auto& [logged, readBack] : cases)
         expected += (readBack.empty() ? logged : readBack) + '\0';
