@@ -121,6 +121,8 @@ TEST_F(Logging, StreamsFormatLikeAFreshOstreamInTheClassicLocale)
     EXPECT_EQ(lastText(), big);
     LogStream(log, LevelError) << "short after long";
     EXPECT_EQ(lastText(), "short after long");
+    LogStream(log, LevelError) << std::string("a\0b\0\0", 5) << '\0' << "end"; // channels take a C string
+    EXPECT_EQ(lastText(), "a\uFFFDb\uFFFD\uFFFD\uFFFDend");
 }
 
 TEST_F(Logging, StreamsDeliverOnceWhenTheyEnd)

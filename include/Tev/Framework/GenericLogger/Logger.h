@@ -47,7 +47,8 @@ struct LogBuffer;
 /// unload frees the rest.
 /// A stream whose logger is null or whose level is 0 composes and delivers nothing.
 /// It does not consult the logger's threshold: TEV_LOG does.
-/// A null C string inserts nothing.
+/// A null C string inserts nothing. Channels take the message as a C string, so each NUL
+/// character in it is delivered as U+FFFD (in UTF-8) instead of ending it there.
 ///
 /// Throws: insertion may throw std::bad_alloc; delivery (the destructor or deliver())
 /// throws what a channel's log() throws, except while the stack is being unwound by

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstring>
 #include <exception>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -23,8 +24,12 @@ void LogStream::finish(Logger* logger, LoggingLevel level, LogBuffer* buffer)
         LogBuffer* buffer;
         ~GiveBack() { logBufferCache().giveBack(buffer); }
     } giveBack{buffer};
+    // Channels take a C string: a NUL would end every channel's copy of the message there.
+    std::string& text = buffer->text;
+    for (std::size_t at = text.find('\0'); at != std::string::npos; at = text.find('\0', at))
+        text.replace(at, 1, "\xEF\xBF\xBD"); // U+FFFD
     try {
-        logger->do_log(level, buffer->text.c_str());
+        logger->do_log(level, text.c_str());
     } catch (...) {
         // Thrown into a destructor that runs during unwinding, it would end the program.
         if (std::uncaught_exceptions() == 0)
