@@ -5,8 +5,11 @@
 
 namespace TevBackends {
 
-// Whether a datagram or a stream socket at `path` takes a connection.
-bool socketListens(const char* path);
+// Returns if a datagram or a stream socket at `path` takes a connection. Otherwise throws
+// std::runtime_error: "No <daemon> listens on <path> (<why>): the <backend> backend would send
+// every line nowhere" when nothing listens there, "Cannot reach the <daemon> on <path>: <reason>"
+// when the test itself fails (no file descriptor left, say).
+void requireListener(const char* path, const char* daemon, const char* why, const char* backend);
 
 } // namespace TevBackends
 

@@ -170,10 +170,7 @@ LoggerBackend* createJournalBackend()
     refuseUnknownSettings(prefix, {"Level", "Ident"});
     const std::int64_t level = levelSetting(prefix + "Level", leastLevel(spdlog::level::trace));
     const std::string ident = textSetting(prefix + "Ident", program_invocation_short_name);
-    if (!socketListens(journalSocket))
-        throw std::runtime_error(std::string("No journal listens on ") + journalSocket +
-                                 " (no systemd-journald runs here): the journal backend would send every line "
-                                 "nowhere");
+    requireListener(journalSocket, "journal", "no systemd-journald runs here", "journal");
     return new JournalBackend(level, ident);
 }
 

@@ -41,10 +41,7 @@ LoggerBackend* createSyslogBackend()
     const int facility =
         facilities[choiceSetting(prefix + "Facility", {"user", "local0", "local1", "local2", "local3", "local4",
                                                        "local5", "local6", "local7", "daemon"})];
-    if (!socketListens(_PATH_LOG))
-        throw std::runtime_error("No system log listens on " _PATH_LOG
-                                 " (no daemon such as rsyslog or systemd-journald runs here): the syslog backend "
-                                 "would send every line nowhere");
+    requireListener(_PATH_LOG, "system log", "no daemon such as rsyslog or systemd-journald runs here", "syslog");
     auto sink = std::make_shared<spdlog::sinks::syslog_sink_mt>(ident, LOG_PID, facility, true);
     // The system log takes one message per call: no line end.
     return new SinkBackend(std::move(sink), std::move(settings), "");

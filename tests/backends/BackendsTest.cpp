@@ -12,6 +12,8 @@
 #include <climits>
 #include <clocale>
 #include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -387,7 +389,9 @@ TEST_F(Backends, SyslogSendsWhatItsSettingsSay)
     }
     if (settings[0] != '!')
         start();
-    const auto properties = set("Journal", settings + (settings[0] == '!' || settings[0] == '~'));
+    const auto properties = set("Journal", settings + (settings[0] == '!' || settings[0] == '~' || settings[0] == '#'));
+    if (settings[0] == '#') // the library loaded, then no file descriptor left
+        for (dlopen((folder / "journal_ru.so").c_str(), RTLD_NOW); open("/", O_RDONLY) >= 0;) {}
     try {
         Logger::installBackend((folder / "journal").c_str());
     } catch (const std::runtime_error& error) {
@@ -430,6 +434,7 @@ TEST_F(Backends, JournalSendsWhatItsSettingsSay)
                             entries(program, LLONG_MAX)},
         {"!", "No journal listens on /run/systemd/journal/socket \\(no systemd-journald runs here\\): the journal "
               "backend would send every line nowhere\n"},
+        {"#", "Cannot reach the journal on /run/systemd/journal/socket: Too many open files\n"},
     };
     for (const auto& [settings, text] : cases)
         EXPECT_EXIT(logToOwnJournal(settings, folder), ::testing::ExitedWithCode(0), MatchesRegex(text)) << settings;
