@@ -678,6 +678,23 @@ std::vector<Comparison> comparisons()
                 floor.why = "on one core each side costs its one-thread price";
             list.push_back(floor);
         }
+    // What the two cores add to each side's one-core price: ours' against the floor's is
+    // the cost of the mutex's wait against std::mutex's, the messages' own price aside.
+    for (const char* scenario : {"4", "9"}) {
+        Comparison cores{std::string(scenario) + "x",
+                         "what two distinct cores add to the price on one core: ours against the floor's",
+                         std::string("ours/") + scenario + "x",
+                         {{"floor", std::string("floor/") + scenario + "x"}},
+                         0,
+                         false,
+                         1,
+                         1,
+                         "x",
+                         Against::floor,
+                         "the wait's cost against std::mutex's, shown beside the targets"};
+        cores.placement = Placement::twoCores;
+        list.push_back(cores);
+    }
     return list;
 }
 
@@ -837,6 +854,24 @@ void measureLatency(Series& series)
                 series[name + "_p99"].push_back(percentiles->p99);
                 series[name + "_p99.9"].push_back(percentiles->p999);
             }
+    }
+}
+
+void addCorePriceRatios(Series& series)
+{
+    const char* const ratios[][3] = {
+        {"ours/4x", "ours/4d_logstream_formatted_2_threads", "ours/4s_logstream_formatted_2_threads"},
+        {"floor/4x", "floor/4d_lock_virtual_call_2_threads", "floor/4s_lock_virtual_call_2_threads"},
+        {"ours/9x", "ours/9d_two_loggers_2_threads", "ours/9s_two_loggers_2_threads"},
+        {"floor/9x", "floor/9d_lock_virtual_call_2_threads", "floor/9s_lock_virtual_call_2_threads"}};
+    for (const auto& ratio : ratios) {
+        const auto twoCores = series.find(ratio[1]);
+        const auto oneCore = series.find(ratio[2]);
+        if (twoCores == series.end() || oneCore == series.end())
+            continue;
+        std::vector<double>& figures = series[ratio[0]];
+        for (std::size_t round = 0; round < std::min(twoCores->second.size(), oneCore->second.size()); ++round)
+            figures.push_back(twoCores->second[round] / oneCore->second[round]);
     }
 }
 

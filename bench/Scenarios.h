@@ -61,6 +61,10 @@ std::vector<Comparison> comparisons();
 // `series` ("ours/10_p99", "ours/10d_p99"...).
 void measureLatency(Series& series);
 
+// Scenarios 4 and 9: what two distinct cores add to a side's price on one core, round by
+// round ("ours/4x": ours on two cores over ours on one), for ours and for the floor.
+void addCorePriceRatios(Series& series);
+
 // Scenario 5: crisis lines against bare write(2)s of the same line and against spdlog's
 // file sink flushed on every line, in many short rounds. The crisis log's file must not
 // be the machine's own. Returns why it was skipped, or an empty string.

@@ -339,6 +339,7 @@ int main(int argc, char** argv)
         series["peer/8_message_bytes"].push_back(memory.messageBytes);
     }
 
+    TevBench::addCorePriceRatios(series);
     std::vector<Comparison> comparisons = TevBench::comparisons();
     comparisons.push_back(
         Comparison{"8",
