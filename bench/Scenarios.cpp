@@ -28,9 +28,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -39,6 +41,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace TevBench {
@@ -210,6 +213,104 @@ void floorLockAndCall(benchmark::State& state)
     benchmark::DoNotOptimize(target); // a call through the table, as the logger makes it
     for (auto _ : state)
         floorCall(target);
+}
+
+// The floor doing ours' work, only the mutex differing: the same message composed outside
+// the lock as ours composes it, in the same steps, each a call out of line as ours' calls
+// into the library are (take a buffer from the thread's free ones, append the text, append
+// the number widened to long long); then, with the same std::mutex held, the checks ours
+// makes before it delivers and the virtual call into each channel; last, the buffer goes
+// back. The longer a thread works between two messages, the more often the other takes the
+// lock meanwhile: on two cores this floor hands the lock over as often as ours does.
+struct ComposedMessage {
+    std::string text;
+    ComposedMessage* nextFree = nullptr;
+};
+
+struct ComposedMessages {
+    ComposedMessages() = default;
+    ComposedMessages(const ComposedMessages&) = delete;
+    ComposedMessages& operator=(const ComposedMessages&) = delete;
+    ~ComposedMessages()
+    {
+        while (first != nullptr)
+            delete std::exchange(first, first->nextFree);
+    }
+
+    ComposedMessage* first = nullptr;
+};
+
+thread_local ComposedMessages composedMessages;
+
+[[gnu::noinline]] ComposedMessage* openComposedMessage()
+{
+    ComposedMessage* message = composedMessages.first;
+    if (message == nullptr)
+        return new ComposedMessage;
+    composedMessages.first = message->nextFree;
+    message->text.clear();
+    return message;
+}
+
+[[gnu::noinline]] void giveBackComposedMessage(ComposedMessage* message) noexcept
+{
+    message->nextFree = composedMessages.first;
+    composedMessages.first = message;
+}
+
+[[gnu::noinline]] void appendComposed(ComposedMessage* message, const char* text, std::size_t length)
+{
+    message->text.append(text, length);
+}
+
+[[gnu::noinline]] void appendComposed(ComposedMessage* message, const char* text)
+{
+    appendComposed(message, text, std::strlen(text));
+}
+
+[[gnu::noinline]] void appendComposed(ComposedMessage* message, long long value)
+{
+    char digits[32];
+    const std::to_chars_result result = std::to_chars(digits, digits + sizeof digits, value);
+    message->text.append(digits, static_cast<std::size_t>(result.ptr - digits));
+}
+
+// What ours looks at before it delivers: the logger has channels, a backend is installed,
+// the logger is enabled.
+struct ComposedFloorLogger {
+    ComposedFloorLogger() : channels{&channel}, backends{&channel} {}
+
+    NullChannel channel;
+    std::vector<LoggingChannel*> channels;
+    std::vector<const void*> backends;
+    std::atomic<bool> enabled{true};
+};
+
+[[gnu::noinline]] void deliverComposed(LoggingLevel level, const char* message)
+{
+    static ComposedFloorLogger logger;
+    const std::lock_guard<std::mutex> guard(floorLock.mutex);
+    if (!logger.channels.empty() && !logger.backends.empty() && level != LevelNone &&
+        logger.enabled.load(std::memory_order_relaxed))
+        for (std::size_t i = 0; i < logger.channels.size(); ++i)
+            logger.channels[i]->log(level, message);
+}
+
+[[gnu::noinline]] void finishComposed(ComposedMessage* message)
+{
+    deliverComposed(LevelError, message->text.c_str());
+    giveBackComposedMessage(message);
+}
+
+void floorComposedLockAndCall(benchmark::State& state)
+{
+    int i = 0;
+    for (auto _ : state) {
+        ComposedMessage* message = openComposedMessage();
+        appendComposed(message, "Hello logger: msg number ");
+        appendComposed(message, static_cast<long long>(i++));
+        finishComposed(message);
+    }
 }
 
 // ---- 6: look-ups among 1,000 names -----------------------------------------------------
@@ -402,6 +503,13 @@ std::vector<std::vector<Entry>> twoThreadScenarios()
          {"peer" + nine + "log4cxx_shared_appender_2_threads", placed<Peers::log4cxx9SharedAppender, where>, 2},
          {"peer" + nine + "boost_log_one_sink_2_threads", placed<Peers::boostLog9TwoLoggers, where>, 2}},
     };
+    // Pinned, also the floor doing ours' work (the composed floor), run between the floor and ours.
+    if (where != Placement::free) {
+        scenarios[0].insert(scenarios[0].begin() + 1, {"floor" + four + "composed_lock_virtual_call_2_threads",
+                                                       placed<floorComposedLockAndCall, where>, 2});
+        scenarios[1].insert(scenarios[1].begin() + 1, {"floor" + nine + "composed_lock_virtual_call_2_threads",
+                                                       placed<floorComposedLockAndCall, where>, 2});
+    }
     // The peers whose two loggers never wait for each other: one information line, unpinned.
     if (where == Placement::free) {
         scenarios.back().push_back({"peer" + nine + "spdlog_own_sinks_2_threads", spdlog9OwnSinks, 2});
