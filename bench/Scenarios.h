@@ -1,6 +1,8 @@
 #ifndef TEV_BENCH_SCENARIOS_H
 #define TEV_BENCH_SCENARIOS_H
 
+#include "Placement.h"
+
 #include <map>
 #include <string>
 #include <vector>
@@ -37,7 +39,8 @@ struct Comparison {
     double peerPer = 1;
     std::string unit = "ns";
     Against against = Against::peer;
-    std::string why = {}; // why an information line has no target
+    std::string why = {};                  // why an information line has no target
+    Placement placement = Placement::free; // where a two-thread scenario's threads run
 };
 
 // How many rounds each scenario runs; a ratio is the median of its rounds' ratios.
@@ -53,9 +56,14 @@ void registerScenarios();
 // Every comparison, by scenario.
 std::vector<Comparison> comparisons();
 
-// Scenario 10: two threads make formatted calls into one logger, each call timed.
-// Adds p50, p99 and p99.9 per side and round to `series` ("ours/10_p99"...).
+// Scenario 10: two threads make formatted calls into one logger, each call timed, placed
+// as each placement the machine offers. Adds p50, p99 and p99.9 per side and round to
+// `series` ("ours/10_p99", "ours/10d_p99"...).
 void measureLatency(Series& series);
+
+// Scenarios 4 and 9: what two distinct cores add to a side's price on one core, round by
+// round ("ours/4x": ours on two cores over ours on one), for ours and for the floor.
+void addCorePriceRatios(Series& series);
 
 // Scenario 5: crisis lines against bare write(2)s of the same line and against spdlog's
 // file sink flushed on every line, in many short rounds. The crisis log's file must not

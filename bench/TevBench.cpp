@@ -25,6 +25,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -91,6 +92,7 @@ struct Line {
     std::string label;
     std::string unit;
     Against against = Against::peer;
+    TevBench::Placement placement = TevBench::Placement::free;
     std::string why;
     double target = 0; // 0: none
     double ours = 0;
@@ -111,6 +113,7 @@ Line evaluate(const Comparison& comparison, const Series& series)
     line.label = comparison.label;
     line.unit = comparison.unit;
     line.against = comparison.against;
+    line.placement = comparison.placement;
     line.why = comparison.why;
     line.target = comparison.target;
     const auto ours = series.find(comparison.ours);
@@ -200,13 +203,15 @@ std::string sidePart(const Line& line)
 }
 
 // One line per scenario: ours and the comparison furthest from its target, then the
-// floor and the information lines; last, the scenario's verdict: met when every target
-// of the scenario is.
+// floor and the information lines, and the comparisons of the scenario's other placements,
+// each after its label; last, the scenario's verdict: met when every target of the
+// scenario is.
 void printSummary(const std::vector<Line>& lines, const std::string& label, bool met)
 {
     const auto main = std::max_element(lines.begin(), lines.end(), [](const Line& a, const Line& b) {
         const auto rank = [](const Line& line) {
-            return std::make_pair(line.against == Against::peer && line.target > 0, line.slack());
+            return std::make_tuple(line.skipped.empty(), line.against == Against::peer && line.target > 0,
+                                   line.slack());
         };
         return rank(a) < rank(b);
     });
@@ -218,10 +223,20 @@ void printSummary(const std::vector<Line>& lines, const std::string& label, bool
     for (const PeerResult& other : main->peers)
         if (!other.measured)
             missing += (missing.empty() ? "" : ", ") + other.name;
-    std::printf("bench %s: ours %.1f %s, %s", label.c_str(), main->ours, main->unit.c_str(), sidePart(*main).c_str());
-    for (const Line& line : lines)
-        if (&line != &*main && line.against != Against::peer)
-            std::printf("; %s", sidePart(line).c_str());
+    const std::string mainLabel = main->label == label ? "" : " (" + main->label + ")";
+    std::printf("bench %s: ours %.1f %s%s, %s", label.c_str(), main->ours, main->unit.c_str(), mainLabel.c_str(),
+                sidePart(*main).c_str());
+    for (const Line& line : lines) {
+        if (&line == &*main || (line.against == Against::peer && line.placement == main->placement))
+            continue;
+        if (!line.skipped.empty())
+            std::printf("; %s: skipped: %s", line.label.c_str(), line.skipped.c_str());
+        else if (line.against == Against::peer)
+            std::printf("; %s: ours %.1f %s, %s", line.label.c_str(), line.ours, line.unit.c_str(),
+                        sidePart(line).c_str());
+        else
+            std::printf("; %s: %s", line.label.c_str(), sidePart(line).c_str());
+    }
     std::printf("%s%s; %s\n", missing.empty() ? "" : "; no counterpart: ", missing.c_str(), met ? "met" : "missed");
 }
 
@@ -259,16 +274,22 @@ std::string privateVarTmp()
     return {};
 }
 
-// Scenario 10's side figures: p50, p99 and p99.9 of each side, medians over the rounds.
-void printLatencies(const Series& series)
+// Scenario 10's side figures for the threads placed `where`: p50, p99 and p99.9 of each
+// side, medians over the rounds.
+void printLatencies(const Series& series, TevBench::Placement where)
 {
+    const std::string letter = TevBench::placementLetter(where);
     const char* const sides[][2] = {{"floor", "floor/10"},        {"ours", "ours/10"},
                                     {"spdlog", "peer/10_spdlog"}, {"log4cxx", "peer/10_log4cxx"},
                                     {"glog", "peer/10_glog"},     {"Boost.Log", "peer/10_boost_log"}};
-    std::printf("bench 10 latencies (ns, medians over rounds):");
+    if (series.count("ours/10" + letter + "_p99") == 0)
+        return;
+    std::printf("bench 10%s latencies (ns, medians over rounds):", letter.c_str());
     for (const auto& side : sides) {
+        std::string name = side[1];
+        name.insert(name.find('_') == std::string::npos ? name.size() : name.find('_'), letter);
         const auto figure = [&](const char* suffix) {
-            const auto found = series.find(std::string(side[1]) + suffix);
+            const auto found = series.find(name + suffix);
             return found == series.end() ? 0.0 : median(found->second);
         };
         std::printf(" %s p50 %.0f p99 %.0f p99.9 %.0f;", side[0], figure("_p50"), figure("_p99"), figure("_p99.9"));
@@ -281,6 +302,8 @@ void printLatencies(const Series& series)
 int main(int argc, char** argv)
 {
     std::string noCrisisLog = privateVarTmp();
+    // Which CPUs the pinned scenarios take, chosen while no thread is pinned.
+    TevBench::pinnedCpus();
     // A logger lives in a process with threads. Until a process starts its first thread,
     // the C library takes a mutex without atomic instructions, at a fraction of the price, which
     // would make the floor and the peers' locks cheaper than they are wherever logging runs
@@ -319,6 +342,7 @@ int main(int argc, char** argv)
         series["peer/8_message_bytes"].push_back(memory.messageBytes);
     }
 
+    TevBench::addCorePriceRatios(series);
     std::vector<Comparison> comparisons = TevBench::comparisons();
     comparisons.push_back(
         Comparison{"8",
@@ -335,12 +359,19 @@ int main(int argc, char** argv)
     std::sort(comparisons.begin(), comparisons.end(), [](const Comparison& a, const Comparison& b) {
         const int left = std::stoi(scenarioOf(a.label));
         const int right = std::stoi(scenarioOf(b.label));
-        return left != right ? left < right : a.label < b.label;
+        if (left != right)
+            return left < right;
+        return a.placement != b.placement ? a.placement < b.placement : a.label < b.label;
     });
 
     std::printf("\nComparisons (%d rounds, in each the sides one after the other, ours back to back with its floor "
                 "and its usually fastest peer; ratios are medians of the rounds' ratios; %s)\n",
                 TevBench::rounds, machine().c_str());
+    std::printf("Two threads in 4, 9 and 10: pinned to two distinct cores in 4d, 9d and 10d (%s), both pinned to "
+                "one core in 4s, 9s and 10s (%s), elsewhere %s\n",
+                TevBench::placementCpus(TevBench::Placement::twoCores).c_str(),
+                TevBench::placementCpus(TevBench::Placement::oneCore).c_str(),
+                TevBench::placementCpus(TevBench::Placement::free).c_str());
     std::vector<Line> lines;
     for (const Comparison& comparison : comparisons) {
         Line line = evaluate(comparison, series);
@@ -353,6 +384,12 @@ int main(int argc, char** argv)
             line.skipped = "the crisis log: " + noCrisisLog;
         if (scenario == "11" && !noFileBackend.empty())
             line.skipped = noFileBackend;
+        if (!TevBench::placementAvailable(comparison.placement)) {
+            // Said where the filter picks the scenario: all of them, its series, or 10's name.
+            if (!wanted(comparison.ours.c_str()) && !(scenario == "10" && wanted("10_latency")))
+                continue;
+            line.skipped = TevBench::pinnedCpus().noTwo;
+        }
         // A filter leaves out what it did not pick.
         if (filter != "." && series.count(comparison.ours) == 0 && line.skipped.empty())
             continue;
@@ -360,8 +397,9 @@ int main(int argc, char** argv)
         lines.push_back(line);
     }
     std::printf("\n");
-    if (series.count("ours/10_p99") != 0)
-        printLatencies(series);
+    for (TevBench::Placement where :
+         {TevBench::Placement::free, TevBench::Placement::twoCores, TevBench::Placement::oneCore})
+        printLatencies(series, where);
     for (const Line& line : lines)
         printDetail(line);
 

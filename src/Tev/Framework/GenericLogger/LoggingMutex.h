@@ -5,7 +5,9 @@
 #include "Tev/Platform/Processor.h"
 #include "Tev/Platform/ThreadCount.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 
 namespace Tev::Framework::GenericLogger {
 
@@ -25,7 +27,7 @@ public:
             depth_.set(depth + 1);
             return;
         }
-        if (!spinToTake())
+        if (!mutex_.try_lock() && !watchToTake())
             mutex_.lock();
         try {
             depth_.set(1);
@@ -64,30 +66,50 @@ public:
     bool heldByThisThread() const noexcept { return depth_.get() != 0; }
 
 private:
-    static constexpr int spinLimit = 100;
-    static constexpr int tryingLooks = 8;
+    using Clock = std::chrono::steady_clock;
 
-    // Logging holds the mutex briefly: a thread that finds it taken watches it for a
-    // moment before it sleeps in the mutex. Sleeping and being woken cost far more than
-    // that wait; and a thread that lost one race and slept at once would also make the
-    // holder's next unlocks call the kernel to wake it.
-    // Its first looks try to take the mutex: a look that only reads leaves the mutex's
-    // line shared, and taking it after the holder let go then costs one more trip of the
-    // line between the cores: on two threads that log at once, about a quarter of a
-    // message's price. Later looks only read and try when the mutex looks free, so that
-    // many waiters do not keep pulling the line away from the holder.
+    // A watch ends within these bounds, whatever the last handovers cost. The shortest
+    // lets a handover happen on any machine: two trips of a cache line between the cores,
+    // each some 50 ns where they share a cache and up to some 250 ns between far cores or
+    // sockets (50 to 230 ns on the bench's virtual machine, as its cores moved). The
+    // longest stays below what sleeping and being woken cost at the least, two system
+    // calls and a switch of threads, some microseconds (50 us on that machine): a watch
+    // that fails costs at most about as much again as sleeping at once.
+    static constexpr Clock::duration shortestWatch = std::chrono::nanoseconds(500);
+    static constexpr Clock::duration longestWatch = std::chrono::microseconds(4);
+
+    // Logging holds the mutex briefly: a thread that finds it taken watches it before it
+    // sleeps in it, since sleeping and waking cost system calls on both sides.
+    // It reads the mutex's word, and tries to take it only when it looks free: a try while
+    // it is held would pull the word's line from the holder, which must fetch it back to
+    // let go, at the price of a trip between the cores, dearest where they are farthest.
+    // The watch lasts twice what the recent watches that took the mutex lasted (a running
+    // average, each weighing an eighth), timed by the mutex itself: that is what a handover
+    // costs on this machine under this load, where a count of pauses would last ten times
+    // longer on one processor than on another. Past it, the holder is in a long hold or not
+    // running, and sleeping costs less than watching on.
     // Whether it took the mutex.
-    bool spinToTake()
+    bool watchToTake()
     {
-        for (int i = 0; i < spinLimit; ++i) {
-            if ((i < tryingLooks || !mutex_.looksHeld()) && mutex_.try_lock())
-                return true;
+        const Clock::time_point start = Clock::now();
+        const Clock::duration limit = std::min(
+            std::max(2 * Clock::duration(handover_.load(std::memory_order_relaxed)), shortestWatch), longestWatch);
+        for (;;) {
             Platform::cpuRelax();
+            if (!mutex_.looksHeld() && mutex_.try_lock()) {
+                // Written with the mutex held: by one thread at a time, in the word's line.
+                const Clock::rep last = handover_.load(std::memory_order_relaxed);
+                handover_.store(last + ((Clock::now() - start).count() - last) / 8, std::memory_order_relaxed);
+                return true;
+            }
+            if (Clock::now() - start > limit)
+                return false;
         }
-        return false;
     }
 
     Platform::LightMutex mutex_;
+    // What the last handovers cost (see watchToTake()), in Clock's ticks.
+    std::atomic<Clock::rep> handover_{0};
     // How deep the calling thread holds the mutex.
     Platform::ThreadCount depth_;
 };
