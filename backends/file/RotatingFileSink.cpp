@@ -22,13 +22,6 @@ using spdlog::details::file_helper;
 
 namespace {
 
-std::unique_ptr<file_helper> openForAppending(const std::string& name)
-{
-    auto file = std::make_unique<file_helper>();
-    file->open(name);
-    return file;
-}
-
 // Makes `folder` and those above it that are missing, adding each one made to `made`.
 void makeFolders(const fs::path& folder, std::vector<fs::path>& made)
 {
@@ -47,8 +40,8 @@ void makeFolders(const fs::path& folder, std::vector<fs::path>& made)
 
 } // namespace
 
-RotatingFileSink::RotatingFileSink(const std::string& path, const FileRotation& rotation, Clock now)
-    : rotation_(rotation), now_(std::move(now))
+RotatingFileSink::RotatingFileSink(const std::string& path, const FileRotation& rotation, Clock now, FileFaults faults)
+    : rotation_(rotation), now_(std::move(now)), faults_(std::move(faults))
 {
     const fs::path file(path);
     std::error_code error;
@@ -78,6 +71,20 @@ RotatingFileSink::RotatingFileSink(const std::string& path, const FileRotation& 
 }
 
 RotatingFileSink::~RotatingFileSink() = default;
+
+std::error_code RotatingFileSink::fault(FileOperation operation, const std::string& path) const
+{
+    return faults_ ? faults_(operation, path) : std::error_code();
+}
+
+std::unique_ptr<file_helper> RotatingFileSink::openForAppending(const std::string& name) const
+{
+    if (const std::error_code error = fault(FileOperation::Open, name))
+        spdlog::throw_spdlog_ex(fmt::format("Failed opening file {} for writing: {}", name, error.message()));
+    auto file = std::make_unique<file_helper>();
+    file->open(name);
+    return file;
+}
 
 void RotatingFileSink::sink_it_(const spdlog::details::log_msg& message)
 {
@@ -148,7 +155,7 @@ std::string RotatingFileSink::rotateBySize()
     file_.reset(); // closed: an open file cannot be renamed everywhere
     std::error_code error;
     std::string failure;
-    if (rotation_.maxFiles == 0)
+    if (rotation_.maxFiles == 0 && !(error = fault(FileOperation::Remove, current_)))
         fs::remove(current_, error);
     if (error)
         failure = fmt::format("Failed removing {}: {}", current_, error.message());
@@ -157,7 +164,8 @@ std::string RotatingFileSink::rotateBySize()
         const std::string to = sizeName(index);
         if (!spdlog::details::os::path_exists(from))
             continue;
-        fs::rename(from, to, error);
+        if (!(error = fault(FileOperation::Rename, from)))
+            fs::rename(from, to, error);
         if (error)
             failure = fmt::format("Failed renaming {} to {}: {}", from, to, error.message());
     }
@@ -217,10 +225,11 @@ void RotatingFileSink::removeOldPeriods()
     }
     std::sort(older.begin(), older.end(), std::greater<>());
     for (std::size_t i = rotation_.maxFiles; i < older.size(); ++i)
-        fs::remove(folder / older[i], error);
+        if (!fault(FileOperation::Remove, (folder / older[i]).string()))
+            fs::remove(folder / older[i], error);
 }
 
-spdlog::sink_ptr fileSink(const Clock& now)
+spdlog::sink_ptr fileSink(const Clock& now, const FileFaults& faults)
 {
     const std::string prefix = "Tev.Backend.File.";
     const std::string path = textSetting(prefix + "Path", "tev-framework.log");
@@ -231,7 +240,8 @@ spdlog::sink_ptr fileSink(const Clock& now)
     const std::size_t maxFiles = numberSetting(prefix + "MaxFiles", 3, 0, kind == FileRotation::BySize ? 1000 : 65534);
     const auto [hour, minute] = timeSetting(prefix + "RotationTime", {0, 0});
     try {
-        return std::make_shared<RotatingFileSink>(path, FileRotation{kind, maxSize, maxFiles, hour, minute}, now);
+        return std::make_shared<RotatingFileSink>(path, FileRotation{kind, maxSize, maxFiles, hour, minute}, now,
+                                                  faults);
     } catch (const spdlog::spdlog_ex& error) {
         badSetting(prefix + "Path", std::wstring(path.begin(), path.end()), error.what());
     }

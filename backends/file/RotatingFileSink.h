@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 
 namespace TevBackends {
 
@@ -28,12 +29,17 @@ struct FileRotation {
 // The time the sink rotates by; tests give it a clock of their own.
 using Clock = std::function<spdlog::log_clock::time_point()>;
 
+// What the sink does to files; tests make some of them fail: the sink asks before each one,
+// and an error returned is taken as the operation's own.
+enum class FileOperation { Open, Rename, Remove };
+using FileFaults = std::function<std::error_code(FileOperation operation, const std::string& path)>;
+
 class RotatingFileSink final : public spdlog::sinks::base_sink<std::mutex> {
 public:
     // Opens the current file for appending, making the folders it needs, then removes the
     // rotated files beyond maxFiles. Throws spdlog::spdlog_ex naming the cause when `path` names
     // a folder or a folder or the file cannot be made; nothing is left on disk then.
-    RotatingFileSink(const std::string& path, const FileRotation& rotation, Clock now);
+    RotatingFileSink(const std::string& path, const FileRotation& rotation, Clock now, FileFaults faults = nullptr);
     ~RotatingFileSink() override;
 
 protected:
@@ -53,9 +59,12 @@ private:
     std::string rotateBySize();                    // the failure, or empty
     std::string beginPeriod();                     // the failure, or empty
     void removeOldPeriods();
+    std::unique_ptr<spdlog::details::file_helper> openForAppending(const std::string& name) const;
+    std::error_code fault(FileOperation operation, const std::string& path) const;
 
     const FileRotation rotation_;
     const Clock now_;
+    const FileFaults faults_;
     std::string stem_, extension_; // app and .log for app.log
     std::string current_;          // the file being written
     std::unique_ptr<spdlog::details::file_helper> file_;
@@ -66,7 +75,8 @@ private:
 // The sink that the settings under Tev.Backend.File. ask for (Path, Rotation, MaxSize,
 // MaxFiles, RotationTime), reading the time from `now`. Throws std::invalid_argument through
 // badSetting(), having checked every setting before it makes anything.
-spdlog::sink_ptr fileSink(const Clock& now = [] { return spdlog::log_clock::now(); });
+spdlog::sink_ptr fileSink(
+    const Clock& now = [] { return spdlog::log_clock::now(); }, const FileFaults& faults = nullptr);
 
 } // namespace TevBackends
 
