@@ -5,7 +5,8 @@
 #   ./build.sh bench     install what is missing, build in Release, run the benchmarks
 #   ./build.sh sanitize  build with clang's AddressSanitizer and UBSan, run every test
 #   ./build.sh tsan      build with clang's ThreadSanitizer, run every test
-#   ./build.sh fuzz [S]  fuzz the logging model with libFuzzer for S seconds (default 60)
+#   ./build.sh fuzz [S]  fuzz the logging model, the JSON formatter and the file sink's model with
+#                        libFuzzer, S seconds each (default 60)
 #   ./build.sh package   build the Debian packages (libtevframework1, libtevframework-dev)
 #   ./build.sh docs      build the API reference from the public headers, warnings fail it
 #   ./build.sh format    check the sources against .clang-format; "format fix" rewrites them
@@ -38,8 +39,11 @@ fi
 
 say() { printf '==> %s\n' "$*"; }
 
-base_packages=(g++ cmake ninja-build pkg-config libboost-thread-dev libspdlog-dev
-               libgtest-dev libgmock-dev)
+base_packages=(g++ make cmake ninja-build pkg-config libboost-thread-dev libspdlog-dev libsystemd-dev
+               libgtest-dev libgmock-dev nlohmann-json3-dev)
+# What the tests run besides: the journal backend's test starts a systemd-journald of its own
+# and reads it back with journalctl and jq.
+test_packages=(systemd jq)
 
 # Installs the Debian packages that are missing; without root, prints the command and stops.
 ensure_packages() {
@@ -125,7 +129,7 @@ case "${1:-}" in
         "$build_root/demo/examples/bin/demo"
         ;;
     test)
-        ensure_packages "${base_packages[@]}"
+        ensure_packages "${base_packages[@]}" "${test_packages[@]}"
         configure "$build_root/main" -DCMAKE_BUILD_TYPE=RelWithDebInfo
         run_tests "$build_root/main"
         ;;
@@ -139,7 +143,7 @@ case "${1:-}" in
         "$build_root/bench/bin/tev_bench"
         ;;
     sanitize)
-        ensure_packages "${base_packages[@]}" clang libclang-rt-14-dev
+        ensure_packages "${base_packages[@]}" "${test_packages[@]}" clang libclang-rt-14-dev
         configure "$build_root/asan" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
                   -DTEV_SANITIZE=address,undefined
         ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
@@ -156,9 +160,22 @@ case "${1:-}" in
         # A divergence prints the shortest call sequence found and fails the run.
         "$build_root/fuzz/bin/logging_model_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
             -artifact_prefix="$build_root/fuzz/" "$build_root/fuzz/corpus"
+        # Any bytes must give one JSON line that reads back as them, invalid UTF-8 replaced.
+        cmake --build "$build_root/fuzz" -j "$jobs" --target json_formatter_fuzzer
+        say "fuzzing the JSON formatter for $seconds s"
+        mkdir -p "$build_root/fuzz/json-corpus"
+        "$build_root/fuzz/bin/json_formatter_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
+            -artifact_prefix="$build_root/fuzz/json-" "$build_root/fuzz/json-corpus"
+        # The file sink's files after random lines, clock moves, failures and restarts must be
+        # its model's; a divergence prints the steps and what differed.
+        cmake --build "$build_root/fuzz" -j "$jobs" --target sink_model_fuzzer
+        say "fuzzing the file sink's model for $seconds s"
+        mkdir -p "$build_root/fuzz/sink-corpus"
+        "$build_root/fuzz/bin/sink_model_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
+            -artifact_prefix="$build_root/fuzz/sink-" "$build_root/fuzz/sink-corpus"
         ;;
     tsan)
-        ensure_packages "${base_packages[@]}" clang libclang-rt-14-dev
+        ensure_packages "${base_packages[@]}" "${test_packages[@]}" clang libclang-rt-14-dev
         configure "$build_root/tsan" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
                   -DTEV_SANITIZE=thread
         run_tests "$build_root/tsan"
@@ -184,6 +201,10 @@ case "${1:-}" in
         rm -rf "$lintian_tmp" && mkdir "$lintian_tmp"
         TMPDIR="$lintian_tmp" lintian --fail-on error,warning "$build_root/package/packages/"*.deb
         rm -rf "$lintian_tmp"
+        say "to install them, as root (with sudo where it is installed):"
+        printf '  apt-get install'
+        printf ' %s' "$build_root/package/packages/"*.deb
+        printf '\n'
         ;;
     docs)
         ensure_packages doxygen

@@ -39,14 +39,15 @@ foreach(tev_component runtime development)
     set(tev_package libtevframework-dev)
   endif()
   install(FILES ${tev_debian_build}/copyright ${tev_debian_build}/changelog.Debian.gz
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${tev_package} COMPONENT ${tev_component})
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${tev_package} COMPONENT ${tev_component}
+          EXCLUDE_FROM_ALL)
 endforeach()
 install(FILES ${tev_debian}/libtevframework1.lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME libtevframework1
-        COMPONENT runtime)
+        COMPONENT runtime EXCLUDE_FROM_ALL)
 install(FILES ${tev_debian}/libtevframework-dev.lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME libtevframework-dev
-        COMPONENT development)
+        COMPONENT development EXCLUDE_FROM_ALL)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
@@ -64,7 +65,8 @@ set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "C++17 application framework with pluggable
 ${tev_debian_about}
 
 This package holds the shared library and its bundled logging backends:
-console, file (rotated by size, daily or hourly) and syslog.")
+console, file (rotated by size, daily or hourly), syslog and journal
+(the systemd journal).")
 # Its dependencies come from the libraries it holds; libtevframework.so.1 is its own.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/bin)

@@ -27,13 +27,22 @@ include(${CMAKE_CURRENT_LIST_DIR}/TevAddBackend.cmake)
 
 if(NOT WIN32)
   # The pkg-config file finds the prefix from where it lies, so that an installation
-  # moved elsewhere (cmake --install --prefix) still works; under /usr it names it.
-  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
-    set(TEV_PC_PREFIX /usr)
+  # moved elsewhere (cmake --install --prefix) still works; under /usr, or where the library
+  # folder is given as an absolute path, it names it. A folder given as an absolute path
+  # stands as it is.
+  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr" OR IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+    set(TEV_PC_PREFIX ${CMAKE_INSTALL_PREFIX})
   else()
     file(RELATIVE_PATH TEV_PC_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
     set(TEV_PC_PREFIX "\${pcfiledir}/${TEV_PC_PREFIX}")
   endif()
+  foreach(folder LIBDIR INCLUDEDIR)
+    if(IS_ABSOLUTE "${CMAKE_INSTALL_${folder}}")
+      set(TEV_PC_${folder} "${CMAKE_INSTALL_${folder}}")
+    else()
+      set(TEV_PC_${folder} "\${prefix}/${CMAKE_INSTALL_${folder}}")
+    endif()
+  endforeach()
   configure_file(${PROJECT_SOURCE_DIR}/cmake/tevframework.pc.in
     ${PROJECT_BINARY_DIR}/tevframework.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/tevframework.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig

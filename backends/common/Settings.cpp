@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <cwchar>
 #include <optional>
 #include <stdexcept>
@@ -78,6 +79,28 @@ bool digits(const std::wstring& text)
 void badSetting(const std::string& name, const std::wstring& value, const std::string& why)
 {
     throw std::invalid_argument("Property " + name + " has the bad value '" + printable(value) + "': " + why);
+}
+
+void refuseUnknownSettings(const std::string& prefix, std::initializer_list<const char*> known)
+{
+    const std::wstring widePrefix(prefix.begin(), prefix.end());
+    for (const std::wstring& name : Tev::Framework::Framework::propertyManager()->propertyNames(widePrefix)) {
+        const std::wstring setting = name.substr(prefix.size());
+        if (std::none_of(known.begin(), known.end(),
+                         [&](const char* each) { return setting == std::wstring(each, each + std::strlen(each)); })) {
+            std::string names;
+            for (const char* each : known)
+                names += (names.empty() ? "" : ", ") + std::string(each);
+            throw std::invalid_argument("Property " + printable(name) +
+                                        " is not a setting of the backend: its settings are " + names);
+        }
+    }
+}
+
+void refuseSetting(const std::string& name, const std::string& why)
+{
+    if (const std::wstring* value = property(name))
+        badSetting(name, *value, why);
 }
 
 std::string textSetting(const std::string& name, const std::string& fallback)

@@ -31,6 +31,15 @@ std::size_t choiceSetting(const std::string& name, std::initializer_list<const c
 // A time of day HH:MM, two digits each, as {hours, minutes}.
 std::pair<int, int> timeSetting(const std::string& name, std::pair<int, int> fallback);
 
+// Throws std::invalid_argument for the first property under `prefix` ("Tev.Backend.File.")
+// whose name is not `prefix` and one of `known`: "Property <name> is not a setting of the
+// backend: its settings are <known>", so that a misspelt name is not silently ignored.
+void refuseUnknownSettings(const std::string& prefix, std::initializer_list<const char*> known);
+
+// Throws std::invalid_argument through badSetting() if `name` is set at all: `why` says which
+// other setting leaves no room for it.
+void refuseSetting(const std::string& name, const std::string& why);
+
 // Throws std::invalid_argument: "Property <name> has the bad value '<value>': <why>",
 // the value's characters outside printable ASCII shown as '?'.
 [[noreturn]] void badSetting(const std::string& name, const std::wstring& value, const std::string& why);

@@ -6,6 +6,7 @@
 #include <spdlog/sinks/sink.h>
 
 #include <limits>
+#include <memory>
 #include <utility>
 
 namespace TevBackends {
@@ -38,12 +39,16 @@ std::int64_t leastLevel(spdlog::level::level_enum step) noexcept
 
 LineSettings lineSettings(const std::string& prefix, const LineSettings& defaults)
 {
+    const bool json = choiceSetting(prefix + "Format", {"text", "json"}) == 1;
+    if (json)
+        refuseSetting(prefix + "Pattern", "JSON lines have no pattern and no colours");
     return {levelSetting(prefix + "Level", defaults.level), levelSetting(prefix + "FlushLevel", defaults.flushLevel),
-            textSetting(prefix + "Pattern", defaults.pattern)};
+            json ? std::string() : textSetting(prefix + "Pattern", defaults.pattern), json};
 }
 
-SinkChannel::SinkChannel(const std::string& loggerName, spdlog::sink_ptr sink, const LineSettings& settings)
-    : logger_(loggerName, std::move(sink)), level_(settings.level), flushLevel_(settings.flushLevel)
+SinkChannel::SinkChannel(const std::string& loggerName, spdlog::sink_ptr sink, const LineSettings& settings,
+                         JsonFormatter* json)
+    : logger_(loggerName, std::move(sink)), level_(settings.level), flushLevel_(settings.flushLevel), json_(json)
 {
     logger_.set_level(spdlog::level::trace);
 }
@@ -54,29 +59,32 @@ void SinkChannel::log(LoggingLevel level, const char* message)
 {
     if (level < level_)
         return;
+    if (json_ != nullptr)
+        json_->nextLevel(level);
     logger_.log(spdlogLevel(level), message);
     if (level >= flushLevel_)
         logger_.flush();
 }
 
-void SinkChannel::release()
-{}
-
 SinkBackend::SinkBackend(spdlog::sink_ptr sink, LineSettings settings, const std::string& lineEnd)
     : sink_(std::move(sink)), settings_(std::move(settings))
 {
-    sink_->set_formatter(
-        std::make_unique<spdlog::pattern_formatter>(settings_.pattern, spdlog::pattern_time_type::local, lineEnd));
+    if (settings_.json) {
+        auto formatter = std::make_unique<JsonFormatter>(lineEnd);
+        json_ = formatter.get();
+        sink_->set_formatter(std::move(formatter));
+    } else {
+        sink_->set_formatter(
+            std::make_unique<spdlog::pattern_formatter>(settings_.pattern, spdlog::pattern_time_type::local, lineEnd));
+    }
 }
 
 SinkBackend::~SinkBackend() = default;
 
 LoggingChannel* SinkBackend::createChannel(const char* loggerName)
 {
-    std::unique_ptr<SinkChannel>& channel = channels_[loggerName];
-    if (!channel)
-        channel = std::make_unique<SinkChannel>(loggerName, sink_, settings_);
-    return channel.get();
+    return channels_.get(
+        loggerName, [this](const std::string& name) { return std::make_unique<SinkChannel>(name, sink_, settings_, json_); });
 }
 
 } // namespace TevBackends

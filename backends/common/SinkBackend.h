@@ -1,13 +1,11 @@
 // A backend whose channels all write to one spdlog sink: one spdlog logger per logger
-// name, so that each line can carry the logger's name. Shared by the bundled backends.
-//
-// The framework asks for a channel for every logger at each backend installation and
-// forgets the previous one without releasing it, and releases each channel it holds
-// once, when its logger is closed. So the backend keeps one channel per logger name,
-// hands that one out again, lets release() keep it, and frees them all when it is
-// destroyed (after the framework released every channel it held).
+// name, so that each line can carry the logger's name, kept as KeptChannels.h says.
+// Shared by the bundled backends.
 #ifndef TEV_BACKENDS_SINKBACKEND_H
 #define TEV_BACKENDS_SINKBACKEND_H
+
+#include "JsonFormatter.h"
+#include "KeptChannels.h"
 
 #include "Tev/Framework/GenericLogger/BackendLibrary.h"
 
@@ -16,8 +14,6 @@
 #include <spdlog/logger.h>
 
 #include <cstdint>
-#include <map>
-#include <memory>
 #include <string>
 
 namespace TevBackends {
@@ -33,33 +29,37 @@ spdlog::level::level_enum spdlogLevel(LoggingLevel level) noexcept;
 std::int64_t leastLevel(spdlog::level::level_enum step) noexcept;
 
 // What every bundled backend reads under its prefix ("Tev.Backend.File."): Level,
-// FlushLevel and Pattern.
+// FlushLevel, Pattern and Format (text or json; a backend that has no Format refuses it
+// before, as a setting it does not know).
 struct LineSettings {
     std::int64_t level;      // lines below it are not written
     std::int64_t flushLevel; // lines at and above it are flushed at once
-    std::string pattern;     // spdlog's pattern syntax
+    std::string pattern;     // spdlog's pattern syntax; none for JSON lines
+    bool json = false;       // JSON lines (JsonFormatter.h) instead of the pattern's
 };
-// The settings under `prefix`, each one not set taken from `defaults`.
+// The settings under `prefix`, each one not set taken from `defaults`. A Pattern beside
+// Format json is refused.
 LineSettings lineSettings(const std::string& prefix, const LineSettings& defaults);
 
-class SinkChannel : public LoggingChannel {
+class SinkChannel : public KeptChannel {
 public:
-    SinkChannel(const std::string& loggerName, spdlog::sink_ptr sink, const LineSettings& settings);
+    // `json`: the sink's formatter when it writes JSON lines, told each message's level.
+    SinkChannel(const std::string& loggerName, spdlog::sink_ptr sink, const LineSettings& settings,
+                JsonFormatter* json);
     ~SinkChannel() override;
 
     void log(LoggingLevel level, const char* message) override;
-    // The channel stays with its backend, which may hand it out again.
-    void release() override;
 
 private:
     spdlog::logger logger_;
     const std::int64_t level_;
     const std::int64_t flushLevel_;
+    JsonFormatter* const json_;
 };
 
 class SinkBackend : public LoggerBackend {
 public:
-    // Gives `sink` the settings' pattern, each line ended by `lineEnd`.
+    // Gives `sink` the settings' pattern, or the JSON formatter, each line ended by `lineEnd`.
     SinkBackend(spdlog::sink_ptr sink, LineSettings settings,
                 const std::string& lineEnd = spdlog::details::os::default_eol);
     ~SinkBackend() override;
@@ -70,7 +70,8 @@ public:
 private:
     spdlog::sink_ptr sink_;
     const LineSettings settings_;
-    std::map<std::string, std::unique_ptr<SinkChannel>> channels_;
+    JsonFormatter* json_ = nullptr; // the sink's formatter, in JSON lines
+    KeptChannels channels_;
 };
 
 } // namespace TevBackends

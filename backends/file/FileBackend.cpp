@@ -2,7 +2,7 @@
 // file, through a sink shared by all of them (RotatingFileSink.h):
 //   2026-12-06 12:04:05.123 warning [Net.Client] retrying in 2 s
 // Settings, read from the property store when the backend is created, under
-// Tev.Backend.File.: Level, FlushLevel (warning by default) and Pattern (see
+// Tev.Backend.File.: Level, FlushLevel (warning by default), Pattern and Format (see
 // SinkBackend.h), and
 //   Path          the file, made absolute when the backend is created; default
 //                 "tev-framework.log" in the working directory. A device, a pipe or a
@@ -29,6 +29,8 @@ using namespace TevBackends;
 
 LoggerBackend* createFileBackend()
 {
+    refuseUnknownSettings("Tev.Backend.File.", {"Level", "FlushLevel", "Pattern", "Format", "Path", "Rotation",
+                                                "MaxSize", "MaxFiles", "RotationTime"});
     LineSettings settings =
         lineSettings("Tev.Backend.File.", {leastLevel(spdlog::level::trace), leastLevel(spdlog::level::warn),
                                            "%Y-%m-%d %H:%M:%S.%e %l [%n] %v"});

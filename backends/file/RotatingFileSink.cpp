@@ -1,6 +1,9 @@
 #include "RotatingFileSink.h"
 
+#include "../common/JsonFormatter.h"
 #include "../common/Settings.h"
+
+#include "Tev/Framework/GenericLogger/LoggingLevel.h"
 
 #include <spdlog/details/file_helper.h>
 #include <spdlog/details/os.h>
@@ -140,6 +143,8 @@ void RotatingFileSink::sink_it_(const spdlog::details::log_msg& message)
     } else {
         if (lost_ > 0) {
             spdlog::memory_buf_t report;
+            if (auto* json = dynamic_cast<JsonFormatter*>(formatter_.get())) // the line's own is formatted
+                json->nextLevel(Tev::Framework::GenericLogger::LevelError);
             const std::string text = fmt::format("{} {} lost: {}", lost_, lost_ == 1 ? "line" : "lines", lostReason_);
             formatter_->format(spdlog::details::log_msg(message.time, {}, "Tev.Backend.File", spdlog::level::err, text),
                                report);

@@ -5,17 +5,21 @@
 #include "Tev/Framework/Framework.h"
 
 #include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
 
 #include <climits>
 #include <clocale>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <map>
 #include <sstream>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -35,24 +39,10 @@ const struct {
               {50, "error", LOG_ERR},      {59, "error", LOG_ERR},   {60, "critical", LOG_CRIT},
               {1000, "critical", LOG_CRIT}};
 const std::string date = "[0-9]{4}-[0-9]{2}-[0-9]{2}", time = "[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}";
-
-// Sets Tev.Backend.<backend>.<name> for each "name=value" in `settings` (split at ';')
-// until the returned guard goes.
-std::shared_ptr<void> set(const std::string& backend, const std::string& settings)
-{
-    auto* store = Tev::Framework::Framework::propertyManager();
-    std::vector<std::wstring> names;
-    std::istringstream each(settings);
-    for (std::string setting; std::getline(each, setting, ';');) {
-        const std::string name = "Tev.Backend." + backend + "." + setting.substr(0, setting.find('=')),
-                          value = setting.substr(setting.find('=') + 1);
-        store->setProperty(names.emplace_back(name.begin(), name.end()), {value.begin(), value.end()});
-    }
-    return {nullptr, [=](void*) {
-                for (const std::wstring& name : names)
-                    store->clearProperty(name);
-            }};
-}
+// A JSON line of the logger "t" from this thread ('.' for the '@' that lines() takes for the level's name).
+const std::string json = R"(\{".timestamp":")" + date + "T" + time + R"(Z","log.level":"@","message":"level #",)" +
+                         R"("log.logger":"t","process.pid":)" + std::to_string(getpid()) + R"(,"process.thread.id":)" +
+                         std::to_string(gettid()) + R"(,"ecs.version":"8.11.0","tev.level":#\})";
 
 // Logs "level N" to the logger "t" at each level, then calls `after` with it.
 void logLevels(const std::function<void(int)>& after = nullptr)
@@ -104,9 +94,6 @@ TEST_F(Backends, FileWritesWhatItsSettingsSay)
          "app_" + date + "\\.log", LLONG_MAX, lines("level #", 40)},
         {"Path=app.log;Rotation=hourly;FlushLevel=-7;Pattern=%v", "app_" + date + "_[0-9]{2}\\.log", -7,
          lines("level #")},
-        // Three lines a file: four files made, the oldest removed.
-        {"Path=app.log;MaxSize=30;MaxFiles=2;FlushLevel=trace;Pattern=%v", "app.1.log app.2.log app.log", INT_MIN,
-         "(level [0-9]+\n){7}"},
     };
     for (const auto& [settings, names, firstOut, text] : cases) {
         const auto properties = set("File", settings);
@@ -128,23 +115,22 @@ TEST_F(Backends, FileWritesWhatItsSettingsSay)
     }
 }
 
-// What the console backend with `settings` writes to the file descriptor `fd`, through a pipe.
-std::string console(const char* settings, int fd)
+// What the console backend with `settings` writes to `fd` while `log` (or logLevels()) runs.
+std::string console(const char* settings, int fd, const std::function<void()>& log = nullptr)
 {
     const auto properties = set("Console", settings);
-    int ends[2];
-    EXPECT_EQ(pipe(ends), 0);
+    FILE* out = std::tmpfile();
     std::fflush(nullptr);
     const int saved = dup(fd);
-    dup2(ends[1], fd), close(ends[1]);
+    dup2(fileno(out), fd);
     Logger::installBackend("console");
-    logLevels();
+    log ? log() : logLevels();
     Logger::closeAllLoggers();
     std::fflush(nullptr);
     dup2(saved, fd), close(saved);
-    std::string text(1 << 16, '\0'); // more than the pipe holds, so one read takes it all
-    text.resize(static_cast<std::size_t>(std::max<ssize_t>(read(ends[0], text.data(), text.size()), 0)));
-    close(ends[0]);
+    std::string text(1 << 20, '\0');
+    text.resize(static_cast<std::size_t>(std::max<ssize_t>(pread(fileno(out), text.data(), text.size(), 0), 0)));
+    std::fclose(out);
     return text;
 }
 
@@ -156,14 +142,65 @@ TEST_F(Backends, ConsoleWritesWhatItsSettingsSay)
         {"Stream=stderr;Level=info;Pattern=%n %l: %v", 2, lines("t @: level #", 20)},
         {"Stream=stdout;Colour=always;Pattern=%^%l%$ %v", 1, lines("(\x1b\\[[0-9]+m)+@\x1b\\[m level #")},
         {"Colour=never;FlushLevel=off;Pattern=%^%l%$ %v", 1, lines("@ level #")},
+        {"Format=json;Stream=stderr;Level=info;Colour=auto", 2, lines(json, 20)},
     };
     for (const auto& [settings, fd, text] : cases)
         EXPECT_THAT(console(settings, fd), MatchesRegex(text)) << settings;
 }
 
+// Hostile messages through both backends in JSON lines, read back by jq and by nlohmann-json's parser (which
+// refuses invalid UTF-8): one object a line, the message as logged, each maximal ill-formed UTF-8 subpart as U+FFFD.
+TEST_F(Backends, JsonLinesReadBackAsLoggedByJqAndAStrictParser)
+{
+    const std::string r = "\xef\xbf\xbd", controls = "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10"
+                                                     "\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f\x7f";
+    // The message; what reads back, where it differs (the last, Unicode's own example).
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {"\"quoted\" \\back\\slashed\\ / \xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \xef\xbf\xbf \xf4\x8f\xbf\xbf", ""},
+        {controls + "line\nfeeds\n", ""},
+        {std::string(1 << 16, 'x'), ""},
+        {"\xc0\xaf \xe0\x80\xaf \xf0\x80\x80\xaf", r + r + " " + r + r + r + " " + r + r + r + r}, // overlong
+        {"\xed\xa0\x80 \xf4\x90\x80\x80", r + r + r + " " + r + r + r + r}, // a surrogate, beyond U+10FFFF
+        {"\xe2\x82 \xf0\x9f\x98", r + " " + r},                             // truncated
+        {"\x61\xf1\x80\x80\xe1\x80\xc2\x62\x80\x63\x80\xbf\x64", "a" + r + r + r + "b" + r + "c" + r + r + "d"},
+    };
+    std::string expected; // each message read back, followed by a NUL
+    for (const auto& [logged, readBack] : cases)
+        expected += (readBack.empty() ? logged : readBack) + '\0';
+    const std::time_t start = std::time(nullptr);
+    const auto properties = set("File", "Path=app.log;Format=json;FlushLevel=trace"); // nothing left to flush at a fork
+    Logger::installBackend("file");
+    const auto log = [&](std::size_t i) { LogStream(Logger::getLogger("t"), LevelInfo) << cases[i].first; };
+    const std::string fromConsole = console("Format=json", 1, [&] {
+        for (std::size_t i = 0; i + 1 < std::size(cases); ++i)
+            log(i);
+        // The last from a forked child, whose line carries its own process and thread ids.
+        EXPECT_EXIT((log(std::size(cases) - 1), _exit(0)), ::testing::ExitedWithCode(0), "");
+    });
+    for (const std::string& text : {fromConsole, files()["app.log"]}) {
+        std::ofstream("lines.json") << text;
+        EXPECT_EQ(std::system("jq -e -j '.message, \"\\u0000\"' lines.json >read"), 0) << "jq's status";
+        EXPECT_EQ(files()["read"], expected) << "as jq reads them";
+        std::string read;
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);) {
+            const nlohmann::json object = nlohmann::json::parse(line);
+            read += object.at("message").get<std::string>() + '\0';
+            EXPECT_EQ(object.at("process.pid") != getpid(), read == expected) << "the last line, the forked child's";
+            EXPECT_EQ(object.at("process.thread.id"), object.at("process.pid")) << "logged from a main thread";
+            std::tm utc{};
+            std::istringstream(object.at("@timestamp").get<std::string>()) >> std::get_time(&utc, "%Y-%m-%dT%H:%M:%S");
+            EXPECT_TRUE(timegm(&utc) >= start && timegm(&utc) <= std::time(nullptr)) << object.at("@timestamp");
+        }
+        EXPECT_EQ(read, expected) << "as nlohmann-json reads them";
+    }
+}
+
 // In a child whose /dev/log is a socket of the test's own: logs each level through the syslog
 // backend of `folder` with `settings`, then writes each message that arrived, one a line, to
-// standard error.
+// standard error. With settings "!", the socket is closed before, as when the daemon ended: the
+// backend's refusal is written.
 [[noreturn]] void logToOwnSystemLog(const char* settings, const fs::path& folder)
 {
     sockaddr_un address{AF_UNIX, "/dev/log"};
@@ -177,8 +214,15 @@ TEST_F(Backends, ConsoleWritesWhatItsSettingsSay)
         _exit(1);
     }
     closelog(); // a connection inherited from the parent leads elsewhere
-    const auto properties = set("Syslog", settings);
-    Logger::installBackend((folder / "syslog").c_str());
+    if (settings[0] == '!')
+        close(log);
+    const auto properties = set("Syslog", settings + (settings[0] == '!'));
+    try {
+        Logger::installBackend((folder / "syslog").c_str());
+    } catch (const std::runtime_error& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        _exit(0);
+    }
     logLevels();
     Logger::closeAllLoggers();
     char datagram[4096];
@@ -200,9 +244,89 @@ TEST_F(Backends, SyslogSendsWhatItsSettingsSay)
         {"Ident=tev-ident;Facility=local3;Level=50;Pattern=%l %v",
          lines(stamp + "tev-ident\\[[0-9]+\\]: @ level #", 50, LOG_LOCAL3)},
         {"Facility=daemon;Level=info;FlushLevel=debug", lines(stamp + program + "\\[t\\] level #", 20, LOG_DAEMON)},
+        {"!", "No system log listens on /dev/log \\(no daemon .*\\): the syslog backend would send every line "
+              "nowhere\n"},
     };
     for (const auto& [settings, text] : cases)
         EXPECT_EXIT(logToOwnSystemLog(settings, folder), ::testing::ExitedWithCode(0), MatchesRegex(text));
+}
+
+// In a child with a root of its own ("/" over a private /dev: no mount reaches the machine's, from a
+// chroot too), tmpfs /run and /var/log, and a systemd-journald there: logs the levels, then from a
+// thread two lines and bytes that are no UTF-8 at 1000, through the journal backend with `settings`;
+// writes its entries, read by `journalctl -o json`, to standard error. "!": no journal, "~": one
+// stopped while the levels are logged, before and after the thread.
+[[noreturn]] void logToOwnJournal(const char* settings, const fs::path& folder)
+{
+    const char* control = "/run/systemd/journal/io.systemd.journal"; // the last socket it makes
+    pid_t journald = 0;
+    const auto start = [&] { // its own messages nowhere, not in the machine's kernel log; the audit as it is
+        if ((journald = fork()) == 0)
+            setenv("SYSTEMD_LOG_TARGET", "null", 1), prctl(PR_SET_PDEATHSIG, SIGKILL),
+                execl("/lib/systemd/systemd-journald", "systemd-journald", nullptr), _exit(127);
+        for (int tries = 0; tries < 500 && !fs::exists(control); ++tries)
+            usleep(10000);
+    };
+    const auto stop = [&] { // once it wrote what it was sent
+        std::system("journalctl --sync"), kill(journald, SIGTERM), waitpid(journald, nullptr, 0), unlink(control);
+    };
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/dev", nullptr, MS_PRIVATE, nullptr) != 0 ||
+        mount("/", "/dev", nullptr, MS_BIND | MS_REC, nullptr) != 0 ||
+        mount(nullptr, "/dev", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 || chroot("/dev") != 0 || chdir("/") != 0 ||
+        mount("tmpfs", "/run", "tmpfs", 0, nullptr) != 0 || mount("tmpfs", "/var/log", "tmpfs", 0, nullptr) != 0 ||
+        !fs::create_directories("/run/systemd/journald.conf.d") || // settings read after any other
+        !(std::ofstream("/run/systemd/journald.conf.d/~.conf") << "[Journal]\nStorage=volatile\nReadKMsg=no\nAudit=")) {
+        std::fprintf(stderr, "no journal of our own: %s\n", std::strerror(errno));
+        _exit(1);
+    }
+    if (settings[0] != '!')
+        start();
+    const auto properties = set("Journal", settings + (settings[0] == '!' || settings[0] == '~'));
+    try {
+        Logger::installBackend((folder / "journal").c_str());
+    } catch (const std::runtime_error& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        _exit(0);
+    }
+    settings[0] == '~' ? (stop(), logLevels(), start()) : logLevels();
+    std::thread([] {
+        for (const char* message : {"two\nlines", "no \xff\xfe"})
+            LogStream(Logger::getLogger("u"), static_cast<LoggingLevel>(1000)) << message;
+    }).join();
+    stop(), settings[0] == '~' ? logLevels() : void(), Logger::closeAllLoggers();
+    const std::string pid = std::to_string(getpid());
+    _exit(std::system(("journalctl -D /run/log/journal -o json _PID=" + pid + " | jq -r --arg pid " + pid +
+                       R"jq( '"\(.MESSAGE | tojson) \(.PRIORITY) \(.SYSLOG_IDENTIFIER) \(.TEV_LOGGER) \(.TEV_LEVEL) )jq"
+                       R"jq(\(.TID == $pid) \([keys[] | select(test("^[A-Z]"))] | length)"' >&2)jq")
+                          .c_str()) != 0);
+}
+
+TEST_F(Backends, JournalSendsWhatItsSettingsSay)
+{
+    const fs::path folder = fs::read_symlink("/proc/self/exe").parent_path();
+    if (unshare(CLONE_NEWNS) != 0 || !fs::exists("/lib/systemd/systemd-journald")) {
+        ASSERT_STRNE(std::getenv("CI"), "true") << "CI runs this test, here it cannot: " << std::strerror(errno);
+        GTEST_SKIP() << "no mount namespace of our own (needs root) or no systemd-journald: " << std::strerror(errno);
+    }
+    // Entries as jq shows them: message, priority, ident, logger, level, whether the thread is the
+    // main one (its id the process's), how many fields besides journald's; the levels' from `least`.
+    const auto entries = [](const std::string& ident, long long least) {
+        return lines("\"level #\" & " + ident + " t # true 6", least, 0) + "\"two\\\\nlines\" 2 " + ident +
+               " u 1000 false 6\n\\[110,111,32,255,254\\] 2 " + ident + " u 1000 false 6\n";
+    };
+    const std::string program = program_invocation_short_name,
+                      refused = "journal backend: the journal refused a line \\(Connection refused\\)[^\n]*\n",
+                      lost = "journal backend: lines lost while the journal refused them \\(Connection refused\\): 1";
+    const std::pair<const char*, std::string> cases[] = {
+        {"", entries(program, INT_MIN)},
+        {"Ident=tev-ident;Level=39", entries("tev-ident", 39)},
+        {"~Level=1000", refused + refused + lost + "\n\"" + lost + "\" 4 " + program + " null null false 3\n" +
+                            entries(program, LLONG_MAX)},
+        {"!", "No journal listens on /run/systemd/journal/socket \\(no systemd-journald runs here\\): the journal "
+              "backend would send every line nowhere\n"},
+    };
+    for (const auto& [settings, text] : cases)
+        EXPECT_EXIT(logToOwnJournal(settings, folder), ::testing::ExitedWithCode(0), MatchesRegex(text)) << settings;
 }
 
 TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
@@ -234,6 +358,10 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
          {"Path=newdir/", "Rotation=hourly;Path=logs", "Rotation=daily;Path=newdir/.", "Path=newdir/.."},
          "it names a folder"},
         {"File", {"Rotation=weekly"}, "one of size, daily, hourly is expected"},
+        {"File", {"Format=JSON"}, "one of text, json is expected"},
+        {"Console",
+         {"Format=json;Colour=always", "Format=json;Pattern=%v"},
+         "JSON lines have no pattern and no colours"},
         {"File", {"RotationTime=24:00", "RotationTime=-0:30", "RotationTime=00:-0", "RotationTime=12:60"}, time},
         {"File", {"Level=Warning", "FlushLevel=2147483648"}, level},
         {"Console", {"Level=+5"}, level},
@@ -244,6 +372,21 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
          {"Facility=local8"},
          "one of user, local0, local1, local2, local3, local4, local5, local6, local7, daemon is expected"},
         {"Syslog", {"Ident=id\0x"s}, "it holds a NUL character"},
+        {"Journal", {"Level=warn"}, level},
+        // A name the backend does not know, misspelt or in another case, is refused, named.
+        {"Console",
+         {"Levle=info", "level=info", "Stream.=stderr"},
+         " is not a setting of the backend: its settings are "
+         "Level, FlushLevel, Pattern, Format, Stream, Colour"},
+        {"File",
+         {"Path=a.log;MaxSize=9;Maxfiles=2"},
+         " is not a setting of the backend: its settings are Level, "
+         "FlushLevel, Pattern, Format, Path, Rotation, MaxSize, MaxFiles, RotationTime"},
+        {"Syslog",
+         {"Facility=user;=x", "Format=json"},
+         " is not a setting of the backend: its settings are Level, FlushLevel, "
+         "Pattern, Ident, Facility"},
+        {"Journal", {"Ident=x;Pattern=%v"}, " is not a setting of the backend: its settings are Level, Ident"},
     };
     for (const auto& [backend, tried, why] : cases)
         for (const std::string& settings : tried) {
@@ -252,10 +395,13 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
             library[0] = static_cast<char>(std::tolower(library[0]));
             std::replace_if(
                 refused.begin(), refused.end(), [](char c) { return c < ' ' || c == '\x7f'; }, '?');
-            refused.replace(refused.find('='), 1, " has the bad value '");
-            EXPECT_THAT([&] { Logger::loadBackend(library.c_str()); },
-                        ::testing::ThrowsMessage<std::invalid_argument>("Property Tev.Backend." + backend + "." +
-                                                                        refused + "': " + why));
+            if (why[0] == ' ') // the name refused
+                refused.erase(refused.find('=')).append(why);
+            else
+                refused.replace(refused.find('='), 1, " has the bad value '").append("': " + why);
+            EXPECT_THAT(
+                [&] { Logger::loadBackend(library.c_str()); },
+                ::testing::ThrowsMessage<std::invalid_argument>("Property Tev.Backend." + backend + "." + refused));
         }
     // A code that is no character is refused in any locale (glibc's UTF-8 would encode it); a
     // character the locale cannot encode is refused as such.

@@ -134,6 +134,8 @@ TEST(PropertyManager, OneStoreOfExactNamesWithExactMessages)
                                   L"\u4e2e",  L"\xd83d",  L"\xd83d\xde00", L"a\u00e9"};
     for (const std::wstring& name : names)
         store.setProperty(name, name + L"=");
+    EXPECT_EQ(store.propertyNames(L"pm."), (std::vector<std::wstring>{L"pm.Name", L"pm.nam", L"pm.name"}));
+    EXPECT_EQ(store.propertyNames(L"").size(), std::size(names));
     for (const std::wstring& name : names) {
         EXPECT_EQ(store.getProperty(name), name + L"=");
         store.clearProperty(name);

@@ -105,6 +105,17 @@ TEST_F(Logging, StreamsFormatLikeAFreshOstreamInTheClassicLocale)
     EXPECT_EQ(lastText(), "255 3.14159 next message, fresh state");
     LogStream(log, LevelError) << std::left << 7 << '|' << 1.0 / 3.0;
     EXPECT_EQ(lastText(), "7|0.333333") << "a width or precision left over from the last message";
+    static const int word = std::ios_base::xalloc();
+    LogStream(log, LevelError) << [](std::ostream& out) -> std::ostream& {
+        out.imbue(std::locale(out.getloc(), new Grouping));
+        out.exceptions(std::ios::badbit), out.tie(&std::cout), out.iword(word) = 7;
+        return out;
+    } << 1234567;
+    EXPECT_EQ(lastText(), "1,234,567");
+    LogStream(log, LevelError) << [](std::ostream& out) -> std::ostream& {
+        return out << out.exceptions() << (out.tie() != nullptr) << out.iword(word) << ' ';
+    } << 1234567;
+    EXPECT_EQ(lastText(), "000 1234567") << "a locale, exception mask, tie or word left over from the last message";
     const std::string big(300000, 'x');
     LogStream(log, LevelError) << big;
     EXPECT_EQ(lastText(), big);
@@ -272,43 +283,74 @@ namespace {
 
 // A bare name is looked for beside the program, beside the framework library and in its
 // backend folder, then by the system's loader, which never looks in the working directory:
-// a library left there is not loaded; a name with a folder is a path, taken as it is. (On
-// Windows this also runs from a program in a folder of its own whose path is beyond
-// MAX_PATH, the library found through PATH.)
+// a library left there is not loaded, nor one that a backend needs. A name with a folder is
+// a path from the working directory, on every system (not one beside the library, where the
+// program or PATH is). (On Windows this also runs from a program in a folder of its own
+// whose path is beyond MAX_PATH, the library found through PATH.)
 TEST(BackendLibraries, BareNamesAreLookedForBesideProgramAndLibraryNeverInTheWorkingDirectory)
 {
     namespace fs = std::filesystem;
-    const std::string file = std::string("planted_ru") + TEV_MODULE_SUFFIX;
-    std::vector<std::string> tried{programFolder + file};
-    if (libraryFolder != programFolder)
-        tried.push_back(libraryFolder + file);
-    tried.insert(tried.end(), {libraryFolder + "tevframework" + separator + file, file});
-
+    const auto tried = [](const std::string& file) {
+        std::vector<std::string> files{programFolder + file};
+        if (libraryFolder != programFolder)
+            files.push_back(libraryFolder + file);
+        files.insert(files.end(), {libraryFolder + "tevframework" + separator + file, file});
+        return files;
+    };
+    const std::string suffix = TEV_MODULE_SUFFIX, file = "planted_ru" + suffix, needed = "libtevdependency" + suffix;
     const fs::path here = fs::current_path(), planted = fs::temp_directory_path() / ("tev-planted-" + processId);
-    fs::remove_all(planted); // left by a run that failed
-    fs::create_directory(planted);
-    fs::copy_file(libraryFolder + "recording_ru" + TEV_MODULE_SUFFIX, planted / file);
+    const fs::path besideLibrary = fs::path(libraryFolder) / planted.filename();
+    for (const fs::path& folder : {planted, besideLibrary}) {
+        fs::remove_all(folder); // left by a run that failed
+        fs::create_directory(folder);
+        fs::copy_file(libraryFolder + "recording_ru" + suffix, folder / file);
+    }
+    fs::copy_file(libraryFolder + "dependency" + separator + needed, planted / needed);
     fs::current_path(planted);
-    const std::vector<std::string> path{"." + separator + "nowhere_ru" + TEV_MODULE_SUFFIX};
-    for (const auto& [name, files] : {std::pair{"planted", tried}, {"./nowhere", path}})
-        EXPECT_THAT([name = name] { Logger::installBackend(name); },
+    const std::string relative = planted.filename().string() + "/planted";
+    const struct {
+        std::string name;
+        std::vector<std::string> files;
+        std::string reason;
+    } cases[] = {{"planted", tried(file), notFound(file)},
+                 {"./nowhere", {fs::absolute("./nowhere_ru" + suffix).string()}, ""},
+                 {relative, {fs::absolute(relative + "_ru" + suffix).string()}, ""},
+                 {"dependent", tried("dependent_ru" + suffix), notFound(needed)}};
+    for (const auto& c : cases)
+        EXPECT_THAT([&c] { Logger::installBackend(c.name.c_str()); },
                     ::testing::Throws<BackendLibraryError>(::testing::AllOf(
-                        ::testing::Property(&BackendLibraryError::filesTried, ::testing::ElementsAreArray(files)),
-                        ::testing::Property(&BackendLibraryError::loaderReason, notFound(files.back())))));
+                        ::testing::Property(&BackendLibraryError::filesTried, ::testing::ElementsAreArray(c.files)),
+                        ::testing::Property(&BackendLibraryError::loaderReason,
+                                            c.reason.empty() ? notFound(c.files.back()) : c.reason))))
+            << c.name;
     EXPECT_NE(Logger::installBackend("./planted"), nullptr);
     EXPECT_NE(Logger::installBackend("recording"), nullptr) << "found beside the library";
     resetLogging();
     fs::current_path(here);
-    fs::remove_all(planted);
+    fs::remove_all(planted), fs::remove_all(besideLibrary);
 }
 
 #if !defined(_WIN32) // dlopen, mallinfo2 and exit-time unloading; Windows has the unload test
 
 // Loggers made, refused and closed, backend libraries that fail to load, and threads that log
-// and end (a later thread's first message frees what they left), over and over: the names stay
-// found, and the library grows neither in live allocations nor in the heap.
+// and end (a later thread's first message frees what up to 8 of them left), over and over: the
+// names stay found, and the library grows neither in live allocations nor in the heap.
 TEST_F(Logging, MakingFailingAndClosingOverAndOverKeepsNamesFoundAndMemoryFlat)
 {
+    // 500 threads log a long message at once and end. The next whole look of the buffer cache
+    // frees what they kept: the last, at the 256th, left 256, so it comes 12 threads later.
+    Logger* const quiet = Logger::getLogger("quiet");
+    quiet->enableLogging(false);
+    const long beforeBurst = liveAllocations();
+    std::atomic<int> logged{0};
+    onThreads(500, [quiet, &logged](int) {
+        LogStream(quiet, LevelError) << std::string(50000, 'x');
+        for (++logged; logged < 500;)
+            std::this_thread::yield();
+    });
+    for (int later = 0; later < 30; ++later)
+        onThreads(1, [quiet](int) { LogStream(quiet, LevelError) << "later"; });
+    EXPECT_LT(liveAllocations(), beforeBurst + 2 * 30) << "what the burst kept";
     backend.offers = [](const std::string& name) { return name[0] == 'f' ? throw std::runtime_error("") : false; };
     const auto cycle = [this] {
         onThreads(4, [](int) { LogStream(Logger::getLogger("kept.0"), LevelError) << "from a thread that ends"; });
@@ -421,12 +463,16 @@ std::ptrdiff_t slotOf(Member member)
 TEST(Abi, VirtualOperationsKeepTheirSlots)
 {
     using Tev::Framework::Management::PropertyManager;
-    const std::pair<std::ptrdiff_t, std::ptrdiff_t> slots[] = {
-        {slotOf(&LoggerBackend::createChannel), 2},  {slotOf(&LoggingChannel::release), 2},
-        {slotOf(&LoggingChannel::log), 3},           {slotOf(&LoggerException::message), 2},
-        {slotOf(&LoggerException::what), 3},         {slotOf(&PropertyManager::getProperty), 2},
-        {slotOf(&PropertyManager::hasProperty), 3},  {slotOf(&PropertyManager::setProperty), 4},
-        {slotOf(&PropertyManager::clearProperty), 5}};
+    const std::pair<std::ptrdiff_t, std::ptrdiff_t> slots[] = {{slotOf(&LoggerBackend::createChannel), 2},
+                                                               {slotOf(&LoggingChannel::release), 2},
+                                                               {slotOf(&LoggingChannel::log), 3},
+                                                               {slotOf(&LoggerException::message), 2},
+                                                               {slotOf(&LoggerException::what), 3},
+                                                               {slotOf(&PropertyManager::getProperty), 2},
+                                                               {slotOf(&PropertyManager::hasProperty), 3},
+                                                               {slotOf(&PropertyManager::setProperty), 4},
+                                                               {slotOf(&PropertyManager::clearProperty), 5},
+                                                               {slotOf(&PropertyManager::propertyNames), 6}};
     for (std::size_t i = 0; i < std::size(slots); ++i)
         EXPECT_EQ(slots[i].first, slots[i].second) << "operation " << i;
 }

@@ -5,8 +5,8 @@
 # Builds the packages and checks them with lintian (./build.sh package), purges the build's
 # own libraries, installs the packages with apt (which brings their dependencies) and clang,
 # then builds the README's first program with its backend "shout" against them, with
-# find_package and with pkg-config, with g++ and with clang++ at its default standard, and
-# runs it (tests/install/build-and-run.sh).
+# find_package and with pkg-config, with g++ and with clang++, and runs it, then builds the
+# README's other blocks and clients of C++20 and C++14 (tests/install/build-and-run.sh).
 # It removes packages, so it refuses to run anywhere but in a chroot, unless
 # TEV_THROWAWAY_ROOT=yes says that this machine is a throwaway one (a container made for it).
 set -eu

@@ -6,6 +6,7 @@
 //   nofactory  no createBackend at all
 //   throwing   createBackend throws
 //   static     not a backend: asks for a logger from its static initialiser and destructor
+//   dependent  createBackend returns null, from a library of its own (built as dependency)
 #include "Recording.h"
 
 #include "Tev/Framework/Framework.h"
@@ -70,6 +71,17 @@ TEV_BACKEND_LIBRARY_EXPORT LoggerBackend* createBackend()
 TEV_BACKEND_LIBRARY_EXPORT LoggerBackend* createBackend()
 {
     return nullptr;
+}
+#elif defined(TEV_PLUGIN_dependency)
+TEV_BACKEND_LIBRARY_EXPORT LoggerBackend* noBackend()
+{
+    return nullptr;
+}
+#elif defined(TEV_PLUGIN_dependent)
+extern "C" LoggerBackend* noBackend();
+TEV_BACKEND_LIBRARY_EXPORT LoggerBackend* createBackend()
+{
+    return noBackend();
 }
 #elif defined(TEV_PLUGIN_throwing)
 TEV_BACKEND_LIBRARY_EXPORT LoggerBackend* createBackend()

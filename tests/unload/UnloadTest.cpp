@@ -44,6 +44,8 @@ struct Host {
 #  include <dlfcn.h>
 #  include <malloc.h>
 #  include <sys/mman.h>
+#  include <sys/syscall.h>
+#  include <sys/wait.h>
 #  include <unistd.h>
 
 #  include <filesystem>
@@ -244,7 +246,7 @@ std::vector<std::pair<std::uintptr_t, std::uintptr_t>> frameworkCode()
 // Nothing of the framework runs when a thread that logged ends: code that did could still
 // be running when the framework leaves the process. In the child of a fork, the forking
 // thread goes on under another number, beside threads of its own: theirs must not take it
-// for an ended thread of the parent's.
+// for an ended thread of the parent's, whether the fork ran the atfork handlers or not.
 TEST(Unload, ThreadsThatLoggedEndWithoutTheFrameworksCodeAndAForkedChildsThreadKeepsItsBuffers)
 {
     const auto client = Host::load(TEV_UNLOAD_CLIENT);
@@ -268,17 +270,24 @@ TEST(Unload, ThreadsThatLoggedEndWithoutTheFrameworksCodeAndAForkedChildsThreadK
         ::mprotect(reinterpret_cast<void*>(first), last - first, PROT_READ | PROT_EXEC);
 
     logOnThisThread();
-    const auto logInChild = [logOnThisThread] {
-        std::vector<std::thread> threads;
-        for (int t = 0; t < 8; ++t)
-            threads.emplace_back(logOnThisThread);
-        for (std::thread& thread : threads)
-            thread.join();
-        for (int i = 0; i < 8; ++i)
-            logOnThisThread();
-        std::exit(0);
-    };
-    EXPECT_EXIT(logInChild(), ::testing::ExitedWithCode(0), "");
+    pid_t (*const forks[])() = {&::fork, &::_Fork, [] { return static_cast<pid_t>(::syscall(SYS_fork)); }};
+    for (pid_t (*forkHere)() : forks) {
+        const auto logInChild = [logOnThisThread, forkHere] {
+            int status = 0;
+            if (const pid_t child = forkHere(); child != 0) // its status, or 128 and its signal
+                std::exit(::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status)
+                                                                                     : 128 + WTERMSIG(status));
+            std::vector<std::thread> threads;
+            for (int t = 0; t < 8; ++t)
+                threads.emplace_back(logOnThisThread);
+            for (std::thread& thread : threads)
+                thread.join();
+            for (int i = 0; i < 8; ++i)
+                logOnThisThread();
+            std::exit(0);
+        };
+        EXPECT_EXIT(logInChild(), ::testing::ExitedWithCode(0), "");
+    }
     EXPECT_TRUE(Host::unload(client));
 }
 

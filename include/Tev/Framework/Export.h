@@ -1,6 +1,13 @@
 #ifndef TEV_FRAMEWORK_EXPORT_H
 #define TEV_FRAMEWORK_EXPORT_H
 
+// Every public header includes this one. Below C++17 the build stops here, with one clear
+// line, rather than in many errors further on.
+#if (defined(_MSVC_LANG) ? _MSVC_LANG : __cplusplus) < 201703L
+#  error "the Tev Framework needs C++17 or later: compile with -std=c++17 or a later standard"
+#  include <tev-framework-needs-cxx17> // nowhere: the compiler stops at once
+#endif
+
 // TEV_API marks what the library exports; everything else is hidden.
 #if defined(_WIN32)
 #  if defined(TEV_BUILDING_LIBRARY)

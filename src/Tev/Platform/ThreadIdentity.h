@@ -24,6 +24,13 @@ using ThreadId = std::uint64_t;
 // The calling thread's number.
 ThreadId currentThreadId() noexcept;
 
+// The system's number of a process. A child of fork() has a number of its own, whatever
+// fork it was: the C library's, which runs the atfork handlers, or one that runs none.
+using ProcessId = std::uint64_t;
+
+// The calling process's number, asked of the system at every call.
+ProcessId currentProcessId() noexcept;
+
 // Whether the thread numbered `id` has ended: never true while it runs; false too for an
 // ended thread whose number a living thread of the process has been given since.
 bool threadHasEnded(ThreadId id) noexcept;

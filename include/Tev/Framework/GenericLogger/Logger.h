@@ -41,7 +41,10 @@ struct LogBuffer;
 /// classic "C" locale. The text goes into a buffer that the calling thread reuses, so
 /// composing a message allocates nothing once the thread has logged a message as long.
 /// A thread keeps up to 4 such buffers. No code of the library runs when a thread ends:
-/// a later thread's first message frees the buffers of ended threads, the unload the rest.
+/// each later thread's first message frees those of the ended threads among 8 in turn, or
+/// among all once as many threads have logged since the last such whole look as it left.
+/// They never belong to more than twice as many threads as were running at that look; the
+/// unload frees the rest.
 /// A stream whose logger is null or whose level is 0 composes and delivers nothing.
 /// It does not consult the logger's threshold: TEV_LOG does.
 /// A null C string inserts nothing.

@@ -1,6 +1,8 @@
 #ifndef TEV_FRAMEWORK_GENERICLOGGER_LOGGINGLEVEL_H
 #define TEV_FRAMEWORK_GENERICLOGGER_LOGGINGLEVEL_H
 
+#include "Tev/Framework/Export.h"
+
 #include <cstdint>
 
 namespace Tev::Framework::GenericLogger {

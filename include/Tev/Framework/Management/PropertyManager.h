@@ -5,6 +5,7 @@
 #include "Tev/Framework/Export.h"
 
 #include <string>
+#include <vector>
 
 namespace Tev::Framework::Management {
 
@@ -17,7 +18,7 @@ namespace Tev::Framework::Management {
 /// missing name, with the message "Trying to read unexistent property: <name>" or
 /// "Trying to clear an unexistent property: <name>" in the current locale's multibyte
 /// encoding (the empty message if the locale cannot encode the text); setProperty()
-/// and those two may throw std::bad_alloc. Whatever they throw, the store is as it was
+/// and those two, and propertyNames(), may throw std::bad_alloc. Whatever they throw, the store is as it was
 /// before the call. hasProperty() throws nothing.
 /// Concurrency: none: the store takes no lock. Callers that share the store between
 /// threads make their calls one at a time under a lock of their own. The bundled
@@ -45,6 +46,10 @@ public:
 
     /// Removes the entry for `name`.
     virtual void clearProperty(const std::wstring& name) = 0;
+
+    /// The names that begin with `prefix` (every name, for the empty prefix), in ascending
+    /// order. Added after the others, so that every earlier operation keeps its slot.
+    virtual std::vector<std::wstring> propertyNames(const std::wstring& prefix) const = 0;
 };
 
 } // namespace Tev::Framework::Management

@@ -28,10 +28,11 @@ struct DLLLoadReport {
 /// run concurrently on one holder, construction and destruction may not.
 class TEV_API DLLHolder {
 public:
-    /// Loads `fileName`. A name containing '/' (or '\' on Windows) is a path, loaded as
-    /// it is. A bare file name is looked for in the running program's folder, then in the
-    /// framework library's folder and in its `tevframework` subfolder, then where the
-    /// system's loader looks. Throws std::bad_alloc.
+    /// Loads `fileName`. A name containing '/' (or '\' on Windows) is a path, a relative
+    /// one taken from the working directory on every system. A bare file name is looked
+    /// for in the running program's folder, then in the framework library's folder and in
+    /// its `tevframework` subfolder, then where the system's loader looks. Throws
+    /// std::bad_alloc.
     explicit DLLHolder(const char* fileName);
     /// The same, and records in `report` the files tried and why none loaded.
     DLLHolder(const char* fileName, DLLLoadReport& report);

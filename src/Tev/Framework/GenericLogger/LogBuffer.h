@@ -32,22 +32,32 @@ private:
     std::string& text_;
 };
 
+// The state of a message's std::ostream when it begins: the classic locale, the default
+// format, no exceptions, no tie, no words. Only read once made: many threads copy it at once.
+class StreamDefaults : public std::ostream {
+public:
+    StreamDefaults() : std::ostream(nullptr)
+    {
+        imbue(std::locale::classic());
+        fill(' ');
+    }
+};
+
 // The text of one message being composed, and a std::ostream over it for what the
 // stream's own shortcuts do not cover. Once that ostream has been used for a message,
-// its formatting state (std::hex, std::setprecision...) may differ from a fresh one's,
-// so everything else of that message goes through it too.
+// its state (std::hex, std::setprecision, a locale, an exception mask, a tie, words that
+// a manipulator keeps...) may differ from a fresh one's, so everything else of that
+// message goes through it too.
 struct LogBuffer {
     LogBuffer() : stream(&streamBuffer) { stream.imbue(std::locale::classic()); }
 
-    void reset() noexcept
+    void reset(const StreamDefaults& defaults) noexcept
     {
         text.clear();
         if (streamUsed) {
+            // Its mask taken from the defaults, the stream throws no exception.
+            stream.copyfmt(defaults);
             stream.clear();
-            stream.flags(std::ios_base::skipws | std::ios_base::dec);
-            stream.precision(6);
-            stream.width(0);
-            stream.fill(' ');
             streamUsed = false;
         }
     }

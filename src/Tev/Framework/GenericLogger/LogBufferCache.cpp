@@ -43,7 +43,7 @@ void unlockList() noexcept
 // One thread's free buffers, linked into the list of all threads'. Written by its thread
 // at every message: on a cache line of its own, shared with no other thread's.
 struct alignas(64) LogBufferCache::ThreadBuffers {
-    explicit ThreadBuffers(Platform::ThreadId owner) noexcept : owner(owner) {}
+    ThreadBuffers(Platform::ThreadId owner, Platform::ProcessId process) noexcept : owner(owner), process(process) {}
     ~ThreadBuffers()
     {
         while (first != nullptr)
@@ -53,6 +53,8 @@ struct alignas(64) LogBufferCache::ThreadBuffers {
     ThreadBuffers& operator=(const ThreadBuffers&) = delete;
 
     Platform::ThreadId owner;
+    // A thread of another process owns them: the parent's, after a fork that ran no handler.
+    Platform::ProcessId process;
     LogBuffer* first = nullptr;
     std::size_t count = 0;
     ThreadBuffers* previous = nullptr;
@@ -98,27 +100,51 @@ void LogBufferCache::afterForkInParent() noexcept
 
 void LogBufferCache::afterForkInChild() noexcept
 {
-    // The forking thread goes on in the child under a number of its own; the others'
-    // buffers are freed at the next look, as their numbers are not the child's.
-    if (liveCache != nullptr)
-        if (auto* buffers = static_cast<ThreadBuffers*>(liveCache->current_.get()))
-            buffers->owner = Platform::currentThreadId();
+    // The forking thread goes on in the child under numbers of its own, with its buffers;
+    // the other threads were not copied, and nothing uses theirs.
+    if (LogBufferCache* cache = liveCache) {
+        auto* own = static_cast<ThreadBuffers*>(cache->current_.get());
+        for (ThreadBuffers* buffers = cache->threads_; buffers != nullptr;) {
+            ThreadBuffers* const next = buffers->next;
+            if (buffers != own) {
+                cache->unlink(buffers);
+                Platform::seeWrittenBeforeEnd(buffers);
+                delete buffers;
+            }
+            buffers = next;
+        }
+        if (own != nullptr) {
+            own->owner = Platform::currentThreadId();
+            own->process = Platform::currentProcessId();
+        }
+        cache->addedSinceWholeLook_ = 0;
+        cache->leftByWholeLook_ = cache->threadCount_;
+    }
     unlockList();
 }
 
-void LogBufferCache::freeEndedThreads(Platform::ThreadId caller) noexcept
+void LogBufferCache::unlink(ThreadBuffers* buffers) noexcept
 {
-    for (std::size_t looked = 0, listed = threadCount_; looked < std::min(listed, lookedAtPerThread); ++looked) {
+    (buffers->previous != nullptr ? buffers->previous->next : threads_) = buffers->next;
+    if (buffers->next != nullptr)
+        buffers->next->previous = buffers->previous;
+    if (nextLooked_ == buffers)
+        nextLooked_ = buffers->next;
+    --threadCount_;
+}
+
+void LogBufferCache::freeEndedThreads(Platform::ThreadId caller, Platform::ProcessId process,
+                                      std::size_t count) noexcept
+{
+    for (std::size_t looked = 0, listed = threadCount_; looked < std::min(listed, count); ++looked) {
         ThreadBuffers* buffers = nextLooked_ != nullptr ? nextLooked_ : threads_;
         nextLooked_ = buffers->next;
-        // A number is one living thread's at a time: buffers under the caller's number,
-        // who has none yet, were an ended thread's.
-        if (buffers->owner != caller && !Platform::threadHasEnded(buffers->owner))
+        // Another process's numbers mean nothing here, and the thread that forked may still
+        // use its buffers under them. A number is one living thread's at a time: buffers
+        // under the caller's number, who has none yet, were an ended thread's.
+        if (buffers->process != process || (buffers->owner != caller && !Platform::threadHasEnded(buffers->owner)))
             continue;
-        (buffers->previous != nullptr ? buffers->previous->next : threads_) = buffers->next;
-        if (buffers->next != nullptr)
-            buffers->next->previous = buffers->previous;
-        --threadCount_;
+        unlink(buffers);
         Platform::seeWrittenBeforeEnd(buffers);
         delete buffers;
     }
@@ -130,7 +156,8 @@ LogBufferCache::ThreadBuffers* LogBufferCache::threadBuffers() noexcept
     if (buffers != nullptr)
         return buffers;
     const Platform::ThreadId caller = Platform::currentThreadId();
-    buffers = new (std::nothrow) ThreadBuffers(caller);
+    const Platform::ProcessId process = Platform::currentProcessId();
+    buffers = new (std::nothrow) ThreadBuffers(caller, process);
     if (buffers == nullptr)
         return nullptr;
     try {
@@ -140,12 +167,19 @@ LogBufferCache::ThreadBuffers* LogBufferCache::threadBuffers() noexcept
         return nullptr;
     }
     const Guard guard;
-    freeEndedThreads(caller);
+    // A whole look costs as many looks as there are threads, at most twice as many as
+    // have come since the last: two looks a thread.
+    const bool wholeLook = ++addedSinceWholeLook_ >= leftByWholeLook_;
+    freeEndedThreads(caller, process, wholeLook ? threadCount_ : lookedAtPerThread);
     buffers->next = threads_;
     if (threads_ != nullptr)
         threads_->previous = buffers;
     threads_ = buffers;
     ++threadCount_;
+    if (wholeLook) {
+        addedSinceWholeLook_ = 0;
+        leftByWholeLook_ = threadCount_;
+    }
     return buffers;
 }
 
@@ -157,7 +191,7 @@ LogBuffer* LogBufferCache::take()
         buffers->first = buffer->nextFree;
         --buffers->count;
         Platform::writtenBeforeEnd(buffers);
-        buffer->reset();
+        buffer->reset(streamDefaults_);
         return buffer;
     }
     return new LogBuffer;

@@ -3,6 +3,7 @@
 #include "Tev/Framework/Exceptions/UnexistentProperty.h"
 #include "Tev/Platform/WideText.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace Tev::Framework::Management {
@@ -55,6 +56,16 @@ void PropertyManagerImpl::clearProperty(const std::wstring& name)
         throwUnexistent(L"Trying to clear an unexistent property: ", name);
     }
     properties_.erase(found);
+}
+
+std::vector<std::wstring> PropertyManagerImpl::propertyNames(const std::wstring& prefix) const
+{
+    std::vector<std::wstring> names;
+    for (const auto& [name, value] : properties_)
+        if (name.compare(0, prefix.size(), prefix) == 0)
+            names.push_back(name);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace Tev::Framework::Management

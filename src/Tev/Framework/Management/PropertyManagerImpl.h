@@ -8,7 +8,8 @@
 
 namespace Tev::Framework::Management {
 
-// The library's one store: a hash map from name to value (nothing needs the names in order).
+// The library's one store: a hash map from name to value (only propertyNames() needs the
+// names in order, and it is called seldom: when a backend is created).
 class PropertyManagerImpl final : public PropertyManager {
 public:
     PropertyManagerImpl() = default;
@@ -18,6 +19,7 @@ public:
     bool hasProperty(const std::wstring& name) const noexcept override;
     void setProperty(const std::wstring& name, const std::wstring& value) override;
     void clearProperty(const std::wstring& name) override;
+    std::vector<std::wstring> propertyNames(const std::wstring& prefix) const override;
 
 private:
     std::unordered_map<std::wstring, std::wstring> properties_;

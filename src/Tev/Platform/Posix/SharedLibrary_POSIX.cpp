@@ -52,14 +52,26 @@ std::string findLibraryFolder()
 
 const std::string libraryFolder = findLibraryFolder();
 
+// The path from the working directory of the moment, if it is relative.
+std::string absolutePath(const std::string& path)
+{
+    if (path[0] == '/')
+        return path;
+    const std::unique_ptr<char, void (*)(void*)> folder(::getcwd(nullptr, 0), &std::free);
+    if (folder == nullptr) // dlopen takes a relative path from it all the same
+        return path;
+    return std::string(folder.get()) + (folder.get()[1] != '\0' ? "/" : "") + path;
+}
+
 } // namespace
 
 LibraryHandle loadLibrary(const std::string& fileName, std::vector<std::string>* filesTried, std::string* reason)
 {
     if (fileName.empty())
         return nullptr;
+    const bool isPath = fileName.find('/') != std::string::npos;
     std::vector<std::string> files;
-    if (fileName.find('/') == std::string::npos) {
+    if (!isPath) {
         std::vector<std::string> folders{programFolder()};
         if (!libraryFolder.empty())
             folders.insert(folders.end(), {libraryFolder, libraryFolder + TEV_BACKEND_FOLDER "/"});
@@ -67,7 +79,7 @@ LibraryHandle loadLibrary(const std::string& fileName, std::vector<std::string>*
             if (!folder.empty() && std::find(files.begin(), files.end(), folder + fileName) == files.end())
                 files.push_back(folder + fileName);
     }
-    files.push_back(fileName); // a path, or the bare name for the system's loader
+    files.push_back(isPath ? absolutePath(fileName) : fileName); // or the bare name, for the system's loader
     std::string failure;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const bool last = i + 1 == files.size();

@@ -14,6 +14,11 @@ ThreadId currentThreadId() noexcept
     return static_cast<ThreadId>(::gettid());
 }
 
+ProcessId currentProcessId() noexcept
+{
+    return static_cast<ProcessId>(::getpid());
+}
+
 bool threadHasEnded(ThreadId id) noexcept
 {
     // Signal 0 only asks whether the thread is there, among this process's threads.

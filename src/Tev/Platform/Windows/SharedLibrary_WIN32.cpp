@@ -37,6 +37,22 @@ std::string libraryFolder()
     return folderOf(module);
 }
 
+// The path from the working directory of the moment, if it is relative; as it is if the
+// system cannot tell.
+std::string absolutePath(const std::string& path)
+{
+    std::string absolute(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length =
+            ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(absolute.size()), &absolute[0], nullptr);
+        if (length == 0)
+            return path;
+        if (length < absolute.size())
+            return absolute.substr(0, length);
+        absolute.resize(length);
+    }
+}
+
 // GetLastError()'s message for `code`, without its line end.
 std::string messageOf(DWORD code)
 {
@@ -68,7 +84,9 @@ LibraryHandle loadLibrary(const std::string& fileName, std::vector<std::string>*
             if (!folder.empty() && std::find(files.begin(), files.end(), folder + name) == files.end())
                 files.push_back(folder + name);
     }
-    files.push_back(name); // a path, or the bare name for the system's search
+    // A path, made absolute from the working directory (LoadLibrary would look for a
+    // relative one in its search folders); or the bare name, for the system's search.
+    files.push_back(isPath ? absolutePath(name) : name);
     std::string failure;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const bool last = i + 1 == files.size();
@@ -76,15 +94,15 @@ LibraryHandle loadLibrary(const std::string& fileName, std::vector<std::string>*
             filesTried->push_back(files[i]);
         if (!last && ::GetFileAttributesA(files[i].c_str()) == INVALID_FILE_ATTRIBUTES)
             continue;
-        // No message box when the library or one it needs is missing. A library found in a
-        // folder has the libraries it needs looked for in that folder too. The bare name is
-        // looked for in the program's folder, the system folders and the folders added for
-        // the process: never in the working directory, nor in PATH, which may hold anything.
+        // No message box when the library or one it needs is missing. The libraries that a
+        // library needs are looked for in its own folder, then as the bare name is: in the
+        // program's folder, the system folders and the folders added for the process; never
+        // in the working directory, nor in PATH, which may hold anything.
         DWORD previousMode = 0;
         const BOOL quiet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
-        const HMODULE module = !last    ? ::LoadLibraryExA(files[i].c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
-                               : isPath ? ::LoadLibraryA(files[i].c_str())
-                                        : ::LoadLibraryExA(files[i].c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+        const DWORD search = last && !isPath ? LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
+                                             : LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+        const HMODULE module = ::LoadLibraryExA(files[i].c_str(), nullptr, search);
         const DWORD error = ::GetLastError();
         if (quiet)
             ::SetThreadErrorMode(previousMode, nullptr);

@@ -9,6 +9,11 @@ ThreadId currentThreadId() noexcept
     return ::GetCurrentThreadId();
 }
 
+ProcessId currentProcessId() noexcept
+{
+    return ::GetCurrentProcessId();
+}
+
 bool threadHasEnded(ThreadId id) noexcept
 {
     const HANDLE thread = ::OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));

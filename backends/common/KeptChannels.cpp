@@ -1,0 +1,10 @@
+#include "KeptChannels.h"
+
+namespace TevBackends {
+
+KeptChannel::~KeptChannel() = default;
+
+void KeptChannel::release()
+{}
+
+} // namespace TevBackends
