@@ -118,19 +118,7 @@ void RotatingFileSink::sink_it_(const spdlog::details::log_msg& message)
     const auto add = [&failure](const std::string& another) {
         failure += failure.empty() || another.empty() ? another : "; " + another;
     };
-    if (rotation_.kind == FileRotation::BySize) {
-        if (file_ && written_ == current_ && sinceRotation_ > 0 &&
-            (sinceRotation_ > rotation_.maxSize || line.size() > rotation_.maxSize - sinceRotation_))
-            add(rotateBySize());
-    } else if (byTime()) {
-        // A period begins at a whole minute: the clock is looked at again in each new minute,
-        // and after it went back, when an earlier period's name does not replace a later one.
-        const log_clock::time_point now = now_();
-        if (now < minuteLooked_ || now >= minuteLooked_ + std::chrono::minutes(1)) {
-            minuteLooked_ = std::chrono::floor<std::chrono::minutes>(now);
-            current_ = std::max(current_, periodName(now));
-        }
-    }
+    add(rotateIfDue(line.size()));
     if (!file_ || written_ != current_) {
         const std::string failed = open(current_);
         lostReason_ = failed.empty() ? lostReason_ : failed;
@@ -141,20 +129,45 @@ void RotatingFileSink::sink_it_(const spdlog::details::log_msg& message)
     if (!file_) {
         ++lost_;
     } else {
-        if (lost_ > 0) {
-            spdlog::memory_buf_t report;
-            if (auto* json = dynamic_cast<JsonFormatter*>(formatter_.get())) // the line's own is formatted
-                json->nextLevel(Tev::Framework::GenericLogger::LevelError);
-            const std::string text = fmt::format("{} {} lost: {}", lost_, lost_ == 1 ? "line" : "lines", lostReason_);
-            formatter_->format(spdlog::details::log_msg(message.time, {}, "Tev.Backend.File", spdlog::level::err, text),
-                               report);
-            add(write(report));
-            lost_ = 0;
-        }
+        add(writeLost(message.time));
         add(write(line));
     }
     if (!failure.empty())
         spdlog::throw_spdlog_ex(failure);
+}
+
+// By size, rotates if `lineSize` more bytes would pass MaxSize; by time, names the file of the
+// period begun.
+std::string RotatingFileSink::rotateIfDue(std::size_t lineSize)
+{
+    if (rotation_.kind == FileRotation::BySize) {
+        if (file_ && written_ == current_ && sinceRotation_ > 0 &&
+            (sinceRotation_ > rotation_.maxSize || lineSize > rotation_.maxSize - sinceRotation_))
+            return rotateBySize();
+    } else if (byTime()) {
+        // A period begins at a whole minute: the clock is looked at again in each new minute,
+        // and after it went back, when an earlier period's name does not replace a later one.
+        const log_clock::time_point now = now_();
+        if (now < minuteLooked_ || now >= minuteLooked_ + std::chrono::minutes(1)) {
+            minuteLooked_ = std::chrono::floor<std::chrono::minutes>(now);
+            current_ = std::max(current_, periodName(now));
+        }
+    }
+    return {};
+}
+
+// The line that says how many lines were lost and why, if any were.
+std::string RotatingFileSink::writeLost(log_clock::time_point time)
+{
+    if (lost_ == 0)
+        return {};
+    spdlog::memory_buf_t report;
+    if (auto* json = dynamic_cast<JsonFormatter*>(formatter_.get())) // the line's own is formatted
+        json->nextLevel(Tev::Framework::GenericLogger::LevelError);
+    const std::string text = fmt::format("{} {} lost: {}", lost_, lost_ == 1 ? "line" : "lines", lostReason_);
+    formatter_->format(spdlog::details::log_msg(time, {}, "Tev.Backend.File", spdlog::level::err, text), report);
+    lost_ = 0;
+    return write(report);
 }
 
 void RotatingFileSink::flush_()
@@ -221,8 +234,8 @@ std::string RotatingFileSink::sizeName(std::size_t index) const
 // converted.
 bool RotatingFileSink::isOlderPeriod(const fs::path::string_type& name) const
 {
-    const fs::path::string_type prefix = fs::path(stem_ + "_").filename().native(),
-                                extension = fs::path(extension_).native();
+    const fs::path::string_type prefix = fs::path(stem_ + "_").filename().native();
+    const fs::path::string_type extension = fs::path(extension_).native();
     const std::string stamp = rotation_.kind == FileRotation::Daily ? "0000-00-00" : "0000-00-00_00";
     if (name.size() != prefix.size() + stamp.size() + extension.size() ||
         name >= fs::path(current_).filename().native() || name.compare(0, prefix.size(), prefix) != 0 ||
@@ -248,7 +261,8 @@ std::string RotatingFileSink::rotateBySize()
     if (error)
         return fmt::format("Failed removing {}: {}", current_, error.message());
     for (std::size_t index = rotation_.maxFiles; index > 0; --index) {
-        const std::string from = sizeName(index - 1), to = sizeName(index);
+        const std::string from = sizeName(index - 1);
+        const std::string to = sizeName(index);
         if (!fs::is_regular_file(from, error))
             continue;
         if (!(error = fault(FileOperation::Rename, from)))
@@ -272,7 +286,8 @@ std::string RotatingFileSink::removeOldPeriods()
 {
     const fs::path folder = fs::path(current_).parent_path();
     std::vector<fs::path> older;
-    std::error_code error, notRegular;
+    std::error_code error;
+    std::error_code notRegular;
     for (fs::directory_iterator each(folder, error); !error && each != fs::directory_iterator(); each.increment(error))
         if (isOlderPeriod(each->path().filename().native()) && each->is_regular_file(notRegular))
             older.push_back(each->path().filename());

@@ -81,10 +81,12 @@ private:
 
     // What it does to files: each returns the failure, or "".
     std::string open(const std::string& name); // in place of the file written
+    std::string rotateIfDue(std::size_t lineSize);
     std::string rotateBySize();
     std::string removeOldPeriods();
     std::error_code fault(FileOperation operation, const std::string& path) const;
     std::string write(const spdlog::memory_buf_t& text);
+    std::string writeLost(spdlog::log_clock::time_point time);
 
     FileRotation rotation_;
     const Clock now_;
