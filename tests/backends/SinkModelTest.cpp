@@ -236,8 +236,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 #else
 TEST(SinkModel, AgreesWithTheSinkOnSeededSequences)
 {
-    const unsigned seeds = eol.size() == 2 ? 12 : TevTest::sanitized ? 50 : 200; // 12 under Wine, slow at files
-    for (unsigned seed = 1; seed <= seeds; ++seed) {
+    // Under Wine, slow at files, 12 seeds, one of which loses lines.
+    const unsigned seeds = eol.size() == 2 ? 12 : TevTest::sanitized ? 50 : 200, first = eol.size() == 2 ? 30 : 1;
+    for (unsigned seed = first; seed < first + seeds; ++seed) {
         std::mt19937 random(seed);
         std::vector<std::uint8_t> bytes(10 + 2 * 60);
         std::generate(bytes.begin(), bytes.end(), [&random] { return static_cast<std::uint8_t>(random()); });
