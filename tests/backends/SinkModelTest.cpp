@@ -177,7 +177,10 @@ std::string divergence(const std::uint8_t* data, std::size_t size)
             }
             sink->flush();
         } else if (step == 'C') {
-            now += std::chrono::seconds(std::array{60, 1020, 3600, 10800, 86400, -3600, -86400, 90000}[arg % 8]);
+            const auto toTheHoursEnd = 1h - 1s - now.time_since_epoch() % 1h; // then 1 s on: a new hour, a new minute
+            now += arg % 10 == 8 ? toTheHoursEnd
+                                 : std::chrono::seconds(
+                                       std::array{60, 1020, 3600, 10800, 86400, -3600, -86400, 90000, 0, 1}[arg % 10]);
         } else if (step == 'F') { // one at a time
             const std::string names[] = {"*", key(path), key(sizeName(1)), key(periodName(now)), "none"};
             fault = {std::array{FileOperation::Open, FileOperation::Rename, FileOperation::Remove}[arg % 3],
