@@ -5,7 +5,8 @@
 #   ./build.sh bench     install what is missing, build in Release, run the benchmarks
 #   ./build.sh sanitize  build with clang's AddressSanitizer and UBSan, run every test
 #   ./build.sh tsan      build with clang's ThreadSanitizer, run every test
-#   ./build.sh fuzz [S]  fuzz the logging model, then the JSON formatter, with libFuzzer, S seconds each (default 60)
+#   ./build.sh fuzz [S]  fuzz the logging model, the JSON formatter and the file sink's model with
+#                        libFuzzer, S seconds each (default 60)
 #   ./build.sh package   build the Debian packages (libtevframework1, libtevframework-dev)
 #   ./build.sh docs      build the API reference from the public headers, warnings fail it
 #   ./build.sh format    check the sources against .clang-format; "format fix" rewrites them
@@ -165,6 +166,13 @@ case "${1:-}" in
         mkdir -p "$build_root/fuzz/json-corpus"
         "$build_root/fuzz/bin/json_formatter_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
             -artifact_prefix="$build_root/fuzz/json-" "$build_root/fuzz/json-corpus"
+        # The file sink's files after random lines, clock moves, failures and restarts must be
+        # its model's; a divergence prints the steps and what differed.
+        cmake --build "$build_root/fuzz" -j "$jobs" --target sink_model_fuzzer
+        say "fuzzing the file sink's model for $seconds s"
+        mkdir -p "$build_root/fuzz/sink-corpus"
+        "$build_root/fuzz/bin/sink_model_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
+            -artifact_prefix="$build_root/fuzz/sink-" "$build_root/fuzz/sink-corpus"
         ;;
     tsan)
         ensure_packages "${base_packages[@]}" "${test_packages[@]}" clang libclang-rt-14-dev

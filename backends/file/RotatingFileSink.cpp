@@ -1,15 +1,20 @@
 #include "RotatingFileSink.h"
 
+#include "../common/JsonFormatter.h"
 #include "../common/Settings.h"
 
+#include "Tev/Framework/GenericLogger/LoggingLevel.h"
+
+#include <spdlog/details/file_helper.h>
 #include <spdlog/details/os.h>
 #include <spdlog/fmt/fmt.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <limits>
-#include <system_error>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -18,16 +23,8 @@ namespace TevBackends {
 
 namespace fs = std::filesystem;
 using spdlog::log_clock;
-using spdlog::details::file_helper;
 
 namespace {
-
-std::unique_ptr<file_helper> openForAppending(const std::string& name)
-{
-    auto file = std::make_unique<file_helper>();
-    file->open(name);
-    return file;
-}
 
 // Makes `folder` and those above it that are missing, adding each one made to `made`.
 void makeFolders(const fs::path& folder, std::vector<fs::path>& made)
@@ -45,36 +42,70 @@ void makeFolders(const fs::path& folder, std::vector<fs::path>& made)
     }
 }
 
-} // namespace
-
-RotatingFileSink::RotatingFileSink(const std::string& path, const FileRotation& rotation, Clock now)
-    : rotation_(rotation), now_(std::move(now))
+// `path` taken from the working directory, once: a later change of it changes nothing.
+std::string absolutePath(const std::string& path)
 {
     const fs::path file(path);
     std::error_code error;
     if (!file.has_filename() || file.filename() == "." || file.filename() == ".." || fs::is_directory(file, error))
         spdlog::throw_spdlog_ex("it names a folder");
-    std::tie(stem_, extension_) = file_helper::split_by_extension(path);
+    const fs::path absolute = fs::absolute(file, error);
+    if (error)
+        spdlog::throw_spdlog_ex("Failed finding the working directory: " + error.message());
+    return absolute.string();
+}
+
+} // namespace
+
+std::mutex RotatingFileSink::Claim::mutex_;
+RotatingFileSink::Claim* RotatingFileSink::Claim::first_ = nullptr;
+
+RotatingFileSink::Claim::Claim(std::string path) : path_(std::move(path))
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (const Claim* each = first_; each != nullptr; each = each->next_)
+        if (each->path_ == path_)
+            spdlog::throw_spdlog_ex("another file backend of this process writes " + path_);
+    next_ = first_;
+    first_ = this;
+}
+
+RotatingFileSink::Claim::~Claim()
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Claim** link = &first_;
+    while (*link != this)
+        link = &(*link)->next_;
+    *link = next_;
+}
+
+RotatingFileSink::RotatingFileSink(const std::string& path, const FileRotation& rotation, Clock now, FileFaults faults)
+    : rotation_(rotation), now_(std::move(now)), faults_(std::move(faults)), path_(absolutePath(path)),
+      claim_(fs::path(path_).lexically_normal().string())
+{
+    std::error_code error;
+    const fs::file_status status = fs::status(path_, error);
+    if (fs::exists(status) && !fs::is_regular_file(status))
+        rotation_.kind = FileRotation::None; // a device, a pipe or a socket
+    std::tie(stem_, extension_) = spdlog::details::file_helper::split_by_extension(path_);
     std::vector<fs::path> made;
     try {
-        makeFolders(file.parent_path(), made);
-        if (rotation_.kind == FileRotation::BySize) {
-            current_ = path;
-            file_ = openForAppending(current_);
-            sinceRotation_ = file_->size();
-        } else {
-            const Period period = periodOf(now_());
-            current_ = period.name;
-            periodEnd_ = period.end;
-            file_ = openForAppending(current_);
-        }
+        makeFolders(fs::path(path_).parent_path(), made);
+        const log_clock::time_point time = now_();
+        minuteLooked_ = std::chrono::floor<std::chrono::minutes>(time);
+        current_ = byTime() ? periodName(time) : path_;
+        const std::string failure = open(current_);
+        if (!failure.empty())
+            spdlog::throw_spdlog_ex(failure);
+        sinceRotation_ = spdlog::details::os::filesize(file_.get());
+        if (byTime())
+            removeOldPeriods(); // what cannot be removed is tried again at the next rotation
     } catch (...) {
+        file_.reset();
         for (auto folder = made.rbegin(); folder != made.rend(); ++folder)
             fs::remove(*folder, error);
         throw;
     }
-    if (rotation_.kind != FileRotation::BySize)
-        removeOldPeriods();
 }
 
 RotatingFileSink::~RotatingFileSink() = default;
@@ -84,60 +115,138 @@ void RotatingFileSink::sink_it_(const spdlog::details::log_msg& message)
     spdlog::memory_buf_t line;
     formatter_->format(message, line);
     std::string failure;
-    if (rotation_.kind == FileRotation::BySize) {
-        if (sinceRotation_ > 0 &&
-            (sinceRotation_ > rotation_.maxSize || line.size() > rotation_.maxSize - sinceRotation_))
-            failure = rotateBySize();
-        sinceRotation_ += line.size();
-    } else if (now_() >= periodEnd_) {
-        failure = beginPeriod();
+    const auto add = [&failure](const std::string& another) {
+        failure += failure.empty() || another.empty() ? another : "; " + another;
+    };
+    add(rotateIfDue(line.size()));
+    if (!file_ || written_ != current_) {
+        const std::string failed = open(current_);
+        lostReason_ = failed.empty() ? lostReason_ : failed;
+        add(failed.empty() && byTime() ? removeOldPeriods() : failed);
+        if (!file_ && !written_.empty() && written_ != current_)
+            add(open(written_)); // the old file goes on under its new name
     }
-    if (file_)
-        file_->write(line);
-    else if (failure.empty())
-        failure = fmt::format("Failed writing to file {}: it could not be opened again", current_);
+    if (!file_) {
+        ++lost_;
+    } else {
+        add(writeLost(message.time));
+        add(write(line));
+    }
     if (!failure.empty())
         spdlog::throw_spdlog_ex(failure);
 }
 
-void RotatingFileSink::flush_()
+// By size, rotates if `lineSize` more bytes would pass MaxSize; by time, names the file of the
+// period begun.
+std::string RotatingFileSink::rotateIfDue(std::size_t lineSize)
 {
-    if (file_)
-        file_->flush();
+    if (rotation_.kind == FileRotation::BySize) {
+        if (file_ && written_ == current_ && sinceRotation_ > 0 &&
+            (sinceRotation_ > rotation_.maxSize || lineSize > rotation_.maxSize - sinceRotation_))
+            return rotateBySize();
+    } else if (byTime()) {
+        // A period begins at a whole minute: the clock is looked at again in each new minute,
+        // and after it went back, when an earlier period's name does not replace a later one.
+        const log_clock::time_point now = now_();
+        if (now < minuteLooked_ || now >= minuteLooked_ + std::chrono::minutes(1)) {
+            minuteLooked_ = std::chrono::floor<std::chrono::minutes>(now);
+            current_ = std::max(current_, periodName(now));
+        }
+    }
+    return {};
 }
 
-// The period is the local hour, or the local day from the rotation's time of day; a day or an
-// hour that a clock change makes shorter or longer ends when the local time says so.
-RotatingFileSink::Period RotatingFileSink::periodOf(log_clock::time_point time) const
+// The line that says how many lines were lost and why, if any were.
+std::string RotatingFileSink::writeLost(log_clock::time_point time)
 {
-    const std::time_t now = log_clock::to_time_t(time);
-    std::tm begin = spdlog::details::os::localtime(now);
-    begin.tm_sec = 0;
-    if (rotation_.kind == FileRotation::Daily) {
-        begin.tm_hour = rotation_.hour;
-        begin.tm_min = rotation_.minute;
-        begin.tm_isdst = -1;
-        std::tm today = begin;
-        if (std::mktime(&today) > now)
-            --begin.tm_mday;
-    } else {
-        begin.tm_min = 0;
+    if (lost_ == 0)
+        return {};
+    spdlog::memory_buf_t report;
+    if (auto* json = dynamic_cast<JsonFormatter*>(formatter_.get())) // the line's own is formatted
+        json->nextLevel(Tev::Framework::GenericLogger::LevelError);
+    const std::string text = fmt::format("{} {} lost: {}", lost_, lost_ == 1 ? "line" : "lines", lostReason_);
+    formatter_->format(spdlog::details::log_msg(time, {}, "Tev.Backend.File", spdlog::level::err, text), report);
+    lost_ = 0;
+    return write(report);
+}
+
+void RotatingFileSink::flush_()
+{
+    if (file_ && std::fflush(file_.get()) != 0)
+        spdlog::throw_spdlog_ex("Failed flushing file " + written_, errno);
+}
+
+std::string RotatingFileSink::write(const spdlog::memory_buf_t& text)
+{
+    if (std::fwrite(text.data(), 1, text.size(), file_.get()) != text.size())
+        return fmt::format("Failed writing to file {}: {}", written_, std::generic_category().message(errno));
+    sinceRotation_ += written_ == current_ ? text.size() : 0;
+    return {};
+}
+
+std::error_code RotatingFileSink::fault(FileOperation operation, const std::string& path) const
+{
+    return faults_ ? faults_(operation, path) : std::error_code();
+}
+
+std::string RotatingFileSink::open(const std::string& name)
+{
+    std::error_code error = fault(FileOperation::Open, name);
+    std::FILE* file = nullptr;
+    if (!error) {
+        spdlog::details::os::create_dir(spdlog::details::os::dir_name(name)); // made again if removed
+        if (spdlog::details::os::fopen_s(&file, name, "ab"))
+            error.assign(errno, std::generic_category());
     }
-    std::tm end = begin;
-    ++(rotation_.kind == FileRotation::Daily ? end.tm_mday : end.tm_hour);
-    end.tm_isdst = -1;
-    const std::time_t endTime = std::max(std::mktime(&end), now + 1);
-    std::mktime(&begin); // the date normalised: the day before the 1st is the last of the month before
+    if (error)
+        return fmt::format("Failed opening file {} for writing: {}", name, error.message());
+    std::setvbuf(file, nullptr, _IOFBF, 64 * 1024); // a write(2) per 64 KiB of lines not flushed at once
+    file_.reset(file);
+    written_ = name;
+    return {};
+}
+
+// The local day from the rotation's time of day, or the local hour; a day or an hour that a
+// clock change makes shorter or longer ends when the local time says so.
+std::string RotatingFileSink::periodName(log_clock::time_point time) const
+{
+    std::tm local = spdlog::details::os::localtime(log_clock::to_time_t(time));
+    if (rotation_.kind == FileRotation::Daily &&
+        local.tm_hour * 60 + local.tm_min < rotation_.hour * 60 + rotation_.minute) {
+        --local.tm_mday; // the day before, normalised at noon, away from any clock change
+        local.tm_hour = 12;
+        local.tm_isdst = -1;
+        std::mktime(&local);
+    }
     std::string name =
-        fmt::format("{}_{:04d}-{:02d}-{:02d}", stem_, begin.tm_year + 1900, begin.tm_mon + 1, begin.tm_mday);
+        fmt::format("{}_{:04d}-{:02d}-{:02d}", stem_, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     if (rotation_.kind == FileRotation::Hourly)
-        name += fmt::format("_{:02d}", begin.tm_hour);
-    return {name + extension_, log_clock::from_time_t(endTime)};
+        name += fmt::format("_{:02d}", local.tm_hour);
+    return name + extension_;
 }
 
 std::string RotatingFileSink::sizeName(std::size_t index) const
 {
-    return index == 0 ? current_ : fmt::format("{}.{}{}", stem_, index, extension_);
+    return index == 0 ? path_ : fmt::format("{}.{}{}", stem_, index, extension_);
+}
+
+// `name` is in the system's own form, which on Windows may be no valid UTF-16: it is never
+// converted.
+bool RotatingFileSink::isOlderPeriod(const fs::path::string_type& name) const
+{
+    const fs::path::string_type prefix = fs::path(stem_ + "_").filename().native();
+    const fs::path::string_type extension = fs::path(extension_).native();
+    const std::string stamp = rotation_.kind == FileRotation::Daily ? "0000-00-00" : "0000-00-00_00";
+    if (name.size() != prefix.size() + stamp.size() + extension.size() ||
+        name >= fs::path(current_).filename().native() || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
+        return false;
+    for (std::size_t i = 0; i < stamp.size(); ++i) {
+        const auto c = name[prefix.size() + i];
+        if (stamp[i] == '0' ? c < '0' || c > '9' : c != stamp[i])
+            return false;
+    }
+    return true;
 }
 
 // app.N-1 becomes app.N (replacing it), ..., app becomes app.1; with no file kept, app is
@@ -147,80 +256,54 @@ std::string RotatingFileSink::rotateBySize()
     sinceRotation_ = 0;
     file_.reset(); // closed: an open file cannot be renamed everywhere
     std::error_code error;
-    std::string failure;
-    if (rotation_.maxFiles == 0)
-        fs::remove(current_, error);
+    if (rotation_.maxFiles == 0 && !(error = fault(FileOperation::Remove, current_)) && fs::remove(current_, error))
+        written_.clear();
     if (error)
-        failure = fmt::format("Failed removing {}: {}", current_, error.message());
-    for (std::size_t index = rotation_.maxFiles; index > 0 && failure.empty(); --index) {
+        return fmt::format("Failed removing {}: {}", current_, error.message());
+    for (std::size_t index = rotation_.maxFiles; index > 0; --index) {
         const std::string from = sizeName(index - 1);
         const std::string to = sizeName(index);
-        if (!spdlog::details::os::path_exists(from))
+        if (!fs::is_regular_file(from, error))
             continue;
-        fs::rename(from, to, error);
+        if (!(error = fault(FileOperation::Rename, from)))
+            fs::rename(from, to, error);
         if (error)
-            failure = fmt::format("Failed renaming {} to {}: {}", from, to, error.message());
+            return fmt::format("Failed renaming {} to {}: {}", from, to, error.message());
+        if (index == 1)
+            written_ = to;
     }
-    try {
-        file_ = openForAppending(current_);
-    } catch (const spdlog::spdlog_ex& error) {
-        failure = error.what();
-    }
-    return failure;
+    return {};
 }
 
-// The new period's file is opened before the current one is let go; if it cannot be, the
-// current one goes on until the next period. (A local hour that comes twice when the clocks go
-// back names the file being written again: it is opened again, for appending.)
-std::string RotatingFileSink::beginPeriod()
+bool RotatingFileSink::byTime() const
 {
-    const Period period = periodOf(now_());
-    periodEnd_ = period.end;
-    try {
-        file_ = openForAppending(period.name);
-        current_ = period.name;
-    } catch (const spdlog::spdlog_ex& error) {
-        return error.what();
-    }
-    removeOldPeriods();
-    return {};
+    return rotation_.kind == FileRotation::Daily || rotation_.kind == FileRotation::Hourly;
 }
 
 // Removes the files named after periods before the current one, the newest maxFiles kept. One
 // that cannot be removed is left for the next rotation.
-void RotatingFileSink::removeOldPeriods()
+std::string RotatingFileSink::removeOldPeriods()
 {
-    const fs::path current(current_);
-    const fs::path folder = current.has_parent_path() ? current.parent_path() : fs::path(".");
-    const std::string currentName = current.filename().string();
-    const std::string prefix = fs::path(stem_).filename().string() + "_";
-    const std::string stamp = rotation_.kind == FileRotation::Daily ? "0000-00-00" : "0000-00-00_00";
-    const auto isOlderPeriod = [&](const std::string& name) {
-        if (name.size() != prefix.size() + stamp.size() + extension_.size() || name >= currentName ||
-            name.compare(0, prefix.size(), prefix) != 0 ||
-            name.compare(name.size() - extension_.size(), extension_.size(), extension_) != 0)
-            return false;
-        for (std::size_t i = 0; i < stamp.size(); ++i) {
-            const char c = name[prefix.size() + i];
-            if (stamp[i] == '0' ? c < '0' || c > '9' : c != stamp[i])
-                return false;
-        }
-        return true;
-    };
-    std::vector<std::string> older;
+    const fs::path folder = fs::path(current_).parent_path();
+    std::vector<fs::path> older;
     std::error_code error;
-    for (fs::directory_iterator each(folder, error); !error && each != fs::directory_iterator();
-         each.increment(error)) {
-        const std::string name = each->path().filename().string();
-        if (isOlderPeriod(name) && each->is_regular_file(error))
-            older.push_back(name);
-    }
+    std::error_code notRegular;
+    for (fs::directory_iterator each(folder, error); !error && each != fs::directory_iterator(); each.increment(error))
+        if (isOlderPeriod(each->path().filename().native()) && each->is_regular_file(notRegular))
+            older.push_back(each->path().filename());
     std::sort(older.begin(), older.end(), std::greater<>());
-    for (std::size_t i = rotation_.maxFiles; i < older.size(); ++i)
-        fs::remove(folder / older[i], error);
+    std::string failure;
+    for (std::size_t i = rotation_.maxFiles; i < older.size(); ++i) {
+        const std::string file = (folder / older[i]).string();
+        if (!(error = fault(FileOperation::Remove, file)))
+            fs::remove(file, error);
+        if (error && failure.empty())
+            failure = fmt::format("Failed removing {}: {}", file, error.message());
+    }
+    return failure;
 }
 
-spdlog::sink_ptr fileSink(const Clock& now)
+spdlog::sink_ptr fileSink(const Clock& now, const FileFaults& faults)
 {
     const std::string prefix = "Tev.Backend.File.";
     const std::string path = textSetting(prefix + "Path", "tev-framework.log");
@@ -231,7 +314,8 @@ spdlog::sink_ptr fileSink(const Clock& now)
     const std::size_t maxFiles = numberSetting(prefix + "MaxFiles", 3, 0, kind == FileRotation::BySize ? 1000 : 65534);
     const auto [hour, minute] = timeSetting(prefix + "RotationTime", {0, 0});
     try {
-        return std::make_shared<RotatingFileSink>(path, FileRotation{kind, maxSize, maxFiles, hour, minute}, now);
+        return std::make_shared<RotatingFileSink>(path, FileRotation{kind, maxSize, maxFiles, hour, minute}, now,
+                                                  faults);
     } catch (const spdlog::spdlog_ex& error) {
         badSetting(prefix + "Path", std::wstring(path.begin(), path.end()), error.what());
     }

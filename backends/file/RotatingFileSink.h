@@ -3,70 +3,111 @@
 // by local day from a time of day (app_2026-12-06.log, named after the day its period began),
 // or by local hour (app_2026-12-06_12.log). MaxFiles rotated files are kept beside the current
 // one, those already there when the sink is made counted. A rotation never removes or
-// truncates the file being written, nor a file named after a period that has not ended.
+// truncates the file being written, nor a file named after a period that has not ended, and
+// renames and removes regular files only. A path that is a device, a pipe or a socket is
+// written as it is, never rotated.
 #ifndef TEV_BACKENDS_ROTATINGFILESINK_H
 #define TEV_BACKENDS_ROTATINGFILESINK_H
 
-#include <spdlog/details/file_helper.h>
 #include <spdlog/sinks/base_sink.h>
 
 #include <cstddef>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 
 namespace TevBackends {
 
 struct FileRotation {
-    enum Kind { BySize, Daily, Hourly } kind;
-    std::size_t maxSize;  // BySize: the bytes a file may reach, at least 1
-    std::size_t maxFiles; // the rotated files kept beside the current one
-    int hour, minute;     // Daily: the local time of day a new file begins
+    enum Kind { BySize, Daily, Hourly, None } kind; // None: the file is written as it is
+    std::size_t maxSize;                            // BySize: the bytes a file may reach, at least 1
+    std::size_t maxFiles;                           // the rotated files kept beside the current one
+    int hour, minute;                               // Daily: the local time of day a new file begins
 };
 
 // The time the sink rotates by; tests give it a clock of their own.
 using Clock = std::function<spdlog::log_clock::time_point()>;
 
+// What the sink does to files; tests make some of them fail: the sink asks before each one,
+// and an error returned is taken as the operation's own.
+enum class FileOperation { Open, Rename, Remove };
+using FileFaults = std::function<std::error_code(FileOperation operation, const std::string& path)>;
+
 class RotatingFileSink final : public spdlog::sinks::base_sink<std::mutex> {
 public:
-    // Opens the current file for appending, making the folders it needs, then removes the
-    // rotated files beyond maxFiles. Throws spdlog::spdlog_ex naming the cause when `path` names
-    // a folder or a folder or the file cannot be made; nothing is left on disk then.
-    RotatingFileSink(const std::string& path, const FileRotation& rotation, Clock now);
+    // Makes `path` absolute from the working directory, opens that file for appending, making
+    // the folders it needs, then removes the rotated files beyond maxFiles. Throws
+    // spdlog::spdlog_ex naming the cause when `path` names a folder, when another sink of the
+    // process writes that path, or when a folder or the file cannot be made; nothing is left
+    // on disk then. The path is free again when the sink is destroyed.
+    RotatingFileSink(const std::string& path, const FileRotation& rotation, Clock now, FileFaults faults = nullptr);
     ~RotatingFileSink() override;
 
 protected:
-    // Writes the line, rotating first if its period has ended. A rotation that fails loses no
-    // line: the current file goes on (a size rotation is tried again after MaxSize more bytes,
-    // a time rotation at the next period), and spdlog_ex reports the failure after the write.
+    // Writes the line, rotating first if its period has ended. A failed rename or remove leaves
+    // the current file to grow (a size rotation is tried again after MaxSize more bytes). A new
+    // file that cannot be opened is tried again at each line while the old one takes the lines
+    // (under its new name after a size rotation); lines that no file can take are counted, and
+    // the count and the reason written before the next line written. Failures are thrown as
+    // spdlog_ex after the write.
     void sink_it_(const spdlog::details::log_msg& message) override;
     void flush_() override;
 
 private:
-    struct Period {
-        std::string name;
-        spdlog::log_clock::time_point end;
-    };
-    Period periodOf(spdlog::log_clock::time_point time) const;
-    std::string sizeName(std::size_t index) const; // app.log, app.1.log, ...
-    std::string rotateBySize();                    // the failure, or empty
-    std::string beginPeriod();                     // the failure, or empty
-    void removeOldPeriods();
+    // Holds a path for one sink of the process at a time.
+    class Claim {
+    public:
+        explicit Claim(std::string path); // throws spdlog_ex if another sink holds it
+        ~Claim();
+        Claim(const Claim&) = delete;
+        Claim& operator=(const Claim&) = delete;
 
-    const FileRotation rotation_;
+    private:
+        static std::mutex mutex_;
+        static Claim* first_; // the claims, newest first, through next_
+        const std::string path_;
+        Claim* next_;
+    };
+
+    // What the rotation decides, touching no file.
+    std::string periodName(spdlog::log_clock::time_point time) const;         // app_2026-12-06.log
+    std::string sizeName(std::size_t index) const;                            // app.log, app.1.log, ...
+    bool isOlderPeriod(const std::filesystem::path::string_type& name) const; // named after an earlier period
+    bool byTime() const;                                                      // daily or hourly
+
+    // What it does to files: each returns the failure, or "".
+    std::string open(const std::string& name); // in place of the file written
+    std::string rotateIfDue(std::size_t lineSize);
+    std::string rotateBySize();
+    std::string removeOldPeriods();
+    std::error_code fault(FileOperation operation, const std::string& path) const;
+    std::string write(const spdlog::memory_buf_t& text);
+    std::string writeLost(spdlog::log_clock::time_point time);
+
+    FileRotation rotation_;
     const Clock now_;
-    std::string stem_, extension_; // app and .log for app.log
-    std::string current_;          // the file being written
-    std::unique_ptr<spdlog::details::file_helper> file_;
-    std::size_t sinceRotation_ = 0; // BySize: the bytes written since the last rotation or try
-    spdlog::log_clock::time_point periodEnd_;
+    const FileFaults faults_;
+    const std::string path_; // absolute
+    const Claim claim_;
+    std::string stem_, extension_; // /logs/app and .log for /logs/app.log
+    std::string current_;          // the file to write
+    std::string written_;          // the file written, or after a size rotation where it went
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_{nullptr, std::fclose};
+    std::size_t sinceRotation_ = 0; // BySize: the bytes written to the current file since the last rotation or try
+    spdlog::log_clock::time_point minuteLooked_; // Daily, Hourly: the minute the period was last looked at in
+    std::size_t lost_ = 0;                       // lines that no file could take since the last line written
+    std::string lostReason_;
 };
 
 // The sink that the settings under Tev.Backend.File. ask for (Path, Rotation, MaxSize,
 // MaxFiles, RotationTime), reading the time from `now`. Throws std::invalid_argument through
 // badSetting(), having checked every setting before it makes anything.
-spdlog::sink_ptr fileSink(const Clock& now = [] { return spdlog::log_clock::now(); });
+spdlog::sink_ptr fileSink(
+    const Clock& now = [] { return spdlog::log_clock::now(); }, const FileFaults& faults = nullptr);
 
 } // namespace TevBackends
 

@@ -2,14 +2,16 @@
 #define TEV_TESTS_RECORDING_H
 
 // What the logging tests share: a backend whose channels write every call into one
-// journal, a way to run code on several threads at once, and the logger's own
-// delivery, which a LogStream never calls at level 0.
+// journal, a way to run code on several threads at once, the logger's own delivery,
+// which a LogStream never calls at level 0, and backend settings set for a while.
 
+#include "Tev/Framework/Framework.h"
 #include "Tev/Framework/GenericLogger/Logger.h"
 
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -121,6 +123,24 @@ inline void onThreads(int count, const std::function<void(int)>& body)
 
 // The logger's own delivery, for the messages a stream never sends (level 0, null).
 void doLog(Logger* logger, LoggingLevel level, const char* message);
+
+// Sets Tev.Backend.<backend>.<name> for each "name=value" in `settings` (split at ';')
+// until the returned guard goes.
+inline std::shared_ptr<void> set(const std::string& backend, const std::string& settings)
+{
+    auto* store = Tev::Framework::Framework::propertyManager();
+    std::vector<std::wstring> names;
+    std::istringstream each(settings);
+    for (std::string setting; std::getline(each, setting, ';');) {
+        const std::string name = "Tev.Backend." + backend + "." + setting.substr(0, setting.find('=')),
+                          value = setting.substr(setting.find('=') + 1);
+        store->setProperty(names.emplace_back(name.begin(), name.end()), {value.begin(), value.end()});
+    }
+    return {nullptr, [=](void*) {
+                for (const std::wstring& name : names)
+                    store->clearProperty(name);
+            }};
+}
 
 // Closes every logger and uninstalls `backends`: the state every test starts from.
 inline void resetLogging(const std::vector<LoggerBackend*>& backends = {})
