@@ -10,8 +10,6 @@
 #include <climits>
 #include <clocale>
 #include <cstring>
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -290,11 +288,11 @@ TEST_F(Backends, SyslogSendsWhatItsSettingsSay)
         std::fprintf(stderr, "no journal of our own: %s\n", std::strerror(errno));
         _exit(1);
     }
-    if (settings[0] != '!')
+    if (settings[0] != '!' && settings[0] != '#')
         start();
     const auto properties = set("Journal", settings + (settings[0] == '!' || settings[0] == '~' || settings[0] == '#'));
-    if (settings[0] == '#') // the library loaded, then no file descriptor left
-        for (dlopen((folder / "journal_ru.so").c_str(), RTLD_NOW); open("/", O_RDONLY) >= 0;) {}
+    if (settings[0] == '#') // a journal that cannot be reached for another reason than none listening
+        symlink("journal", "/run/systemd/journal");
     try {
         Logger::installBackend((folder / "journal").c_str());
     } catch (const std::runtime_error& error) {
@@ -337,7 +335,7 @@ TEST_F(Backends, JournalSendsWhatItsSettingsSay)
                             entries(program, LLONG_MAX)},
         {"!", "No journal listens on /run/systemd/journal/socket \\(no systemd-journald runs here\\): the journal "
               "backend would send every line nowhere\n"},
-        {"#", "Cannot reach the journal on /run/systemd/journal/socket: Too many open files\n"},
+        {"#", "Cannot reach the journal on /run/systemd/journal/socket: Too many levels of symbolic links\n"},
     };
     for (const auto& [settings, text] : cases)
         EXPECT_EXIT(logToOwnJournal(settings, folder), ::testing::ExitedWithCode(0), MatchesRegex(text)) << settings;
