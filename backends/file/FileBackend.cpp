@@ -5,8 +5,8 @@
 // Tev.Backend.File.: Level, FlushLevel (warning by default), Pattern and Format (see
 // SinkBackend.h), and
 //   Path          the file, made absolute when the backend is created; default
-//                 "tev-framework.log" in the working directory. A device, a pipe or a
-//                 socket is written as it is. Refused while another file backend writes it.
+//                 "tev-framework.log" in the working directory. A link, a device or a
+//                 pipe is written as it is. Refused while another file backend writes it.
 //   Rotation      size (app.log, then app.1.log, the newest, ...), daily
 //                 (app_2026-12-06.log) or hourly (app_2026-12-06_12.log)
 //   MaxSize       size rotation: bytes a file may reach; default 10485760

@@ -55,6 +55,14 @@ std::string absolutePath(const std::string& path)
     return absolute.string();
 }
 
+// The path that `path` names whatever the links in its folders: one spelling per file.
+std::string claimedPath(const std::string& path)
+{
+    std::error_code error;
+    const fs::path canonical = fs::weakly_canonical(path, error);
+    return (error ? fs::path(path).lexically_normal() : canonical).string();
+}
+
 } // namespace
 
 std::mutex RotatingFileSink::Claim::mutex_;
@@ -81,12 +89,12 @@ RotatingFileSink::Claim::~Claim()
 
 RotatingFileSink::RotatingFileSink(const std::string& path, const FileRotation& rotation, Clock now, FileFaults faults)
     : rotation_(rotation), now_(std::move(now)), faults_(std::move(faults)), path_(absolutePath(path)),
-      claim_(fs::path(path_).lexically_normal().string())
+      claim_(claimedPath(path_))
 {
     std::error_code error;
-    const fs::file_status status = fs::status(path_, error);
+    const fs::file_status status = fs::symlink_status(path_, error);
     if (fs::exists(status) && !fs::is_regular_file(status))
-        rotation_.kind = FileRotation::None; // a device, a pipe or a socket
+        rotation_.kind = FileRotation::None; // a link (/dev/stdout to a file too), a device, a pipe or a socket
     std::tie(stem_, extension_) = spdlog::details::file_helper::split_by_extension(path_);
     std::vector<fs::path> made;
     try {
@@ -263,7 +271,7 @@ std::string RotatingFileSink::rotateBySize()
     for (std::size_t index = rotation_.maxFiles; index > 0; --index) {
         const std::string from = sizeName(index - 1);
         const std::string to = sizeName(index);
-        if (!fs::is_regular_file(from, error))
+        if (!fs::is_regular_file(fs::symlink_status(from, error)))
             continue;
         if (!(error = fault(FileOperation::Rename, from)))
             fs::rename(from, to, error);
@@ -289,7 +297,7 @@ std::string RotatingFileSink::removeOldPeriods()
     std::error_code error;
     std::error_code notRegular;
     for (fs::directory_iterator each(folder, error); !error && each != fs::directory_iterator(); each.increment(error))
-        if (isOlderPeriod(each->path().filename().native()) && each->is_regular_file(notRegular))
+        if (isOlderPeriod(each->path().filename().native()) && fs::is_regular_file(each->symlink_status(notRegular)))
             older.push_back(each->path().filename());
     std::sort(older.begin(), older.end(), std::greater<>());
     std::string failure;

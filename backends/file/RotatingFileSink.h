@@ -4,8 +4,8 @@
 // or by local hour (app_2026-12-06_12.log). MaxFiles rotated files are kept beside the current
 // one, those already there when the sink is made counted. A rotation never removes or
 // truncates the file being written, nor a file named after a period that has not ended, and
-// renames and removes regular files only. A path that is a device, a pipe or a socket is
-// written as it is, never rotated.
+// renames and removes regular files only. A path that is a link (/dev/stdout to a file too), a
+// device or a pipe is written as it is, never rotated.
 #ifndef TEV_BACKENDS_ROTATINGFILESINK_H
 #define TEV_BACKENDS_ROTATINGFILESINK_H
 
@@ -42,8 +42,9 @@ public:
     // Makes `path` absolute from the working directory, opens that file for appending, making
     // the folders it needs, then removes the rotated files beyond maxFiles. Throws
     // spdlog::spdlog_ex naming the cause when `path` names a folder, when another sink of the
-    // process writes that path, or when a folder or the file cannot be made; nothing is left
-    // on disk then. The path is free again when the sink is destroyed.
+    // process writes that path (through linked folders too), or when a folder or the file
+    // cannot be made; nothing is left on disk then. The path is free again when the sink is
+    // destroyed.
     RotatingFileSink(const std::string& path, const FileRotation& rotation, Clock now, FileFaults faults = nullptr);
     ~RotatingFileSink() override;
 

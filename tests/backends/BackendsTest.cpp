@@ -94,8 +94,13 @@ TEST_F(Backends, FileWritesWhatItsSettingsSay)
          "app_" + date + "\\.log", LLONG_MAX, lines("level #", 40)},
         {"Path=app.log;Rotation=hourly;FlushLevel=-7;Pattern=%v", "app_" + date + "_[0-9]{2}\\.log", -7,
          lines("level #")},
+        // A link (as /dev/stdout to a file) is written as it is, never renamed: read through it and at its target.
+        {"Path=link.log;MaxSize=1;FlushLevel=trace;Pattern=%v", "link\\.log target\\.log", -7,
+         lines("level #") + lines("level #")},
     };
     for (const auto& [settings, names, firstOut, text] : cases) {
+        if (std::strstr(settings, "link.log"))
+            fs::create_symlink("target.log", "link.log");
         const auto properties = set("File", settings);
         LoggerBackend* backend = Logger::installBackend("file");
         LoggingChannel* channel = backend->createChannel("t");
@@ -350,7 +355,7 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
     const std::string tooLong = "made/" + std::string(NAME_MAX + 1, 'x'),
                       time = "a time of day from 00:00 to 23:59 is expected";
     fs::create_symlink("nowhere", "gone"); // no folder can be made there, and no file opened below it
-    fs::create_directory("logs");
+    fs::create_directory("logs"), fs::create_directory_symlink("logs", "linked");
     set("File", "Path=logs/held.log"), Logger::loadBackend("file"); // held until the loggers are closed
     // The backend; settings, each tried alone, the last one of each refused; why.
     const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
@@ -364,7 +369,7 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
          {"Path=" + tooLong},
          "Failed opening file " + (dir / tooLong).string() + " for writing: File name too long"},
         {"File",
-         {"Path=logs/../logs/held.log"},
+         {"Path=logs/../logs/held.log", "Path=linked/held.log"},
          "another file backend of this process writes " + (dir / "logs/held.log").string()},
         {"File",
          {"Path=newdir/", "Rotation=hourly;Path=logs", "Rotation=daily;Path=newdir/.", "Path=newdir/.."},
@@ -434,7 +439,8 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
     }
     Tev::Framework::Framework::propertyManager()->clearProperty(L"Tev.Backend.Console.Pattern");
     std::setlocale(LC_ALL, locale.c_str());
-    EXPECT_THAT(files(), ::testing::ElementsAre(::testing::Key("gone"), ::testing::Key("logs")))
+    EXPECT_THAT(files(),
+                ::testing::ElementsAre(::testing::Key("gone"), ::testing::Key("linked"), ::testing::Key("logs")))
         << "every setting is read and the file opened before anything is left";
 }
 
