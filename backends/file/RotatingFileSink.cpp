@@ -19,6 +19,11 @@
 #include <utility>
 #include <vector>
 
+#ifndef _WIN32
+#  include <fcntl.h>
+#  include <unistd.h>
+#endif
+
 namespace TevBackends {
 
 namespace fs = std::filesystem;
@@ -201,7 +206,18 @@ std::string RotatingFileSink::open(const std::string& name)
 {
     std::error_code error = fault(FileOperation::Open, name);
     std::FILE* file = nullptr;
-    if (!error) {
+#ifndef _WIN32
+    // A pipe that no process reads would hold the open, and so every thread's logging, for good.
+    if (std::error_code notPipe; !error && fs::is_fifo(fs::status(name, notPipe))) {
+        const int pipe = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (pipe < 0 && errno == ENXIO)
+            return fmt::format("Failed opening file {} for writing: no process reads the pipe", name);
+        if (pipe >= 0 && (::fcntl(pipe, F_SETFL, ::fcntl(pipe, F_GETFL) & ~O_NONBLOCK) != 0 ||
+                          (file = ::fdopen(pipe, "ab")) == nullptr))
+            ::close(pipe);
+    }
+#endif
+    if (!error && file == nullptr) {
         spdlog::details::os::create_dir(spdlog::details::os::dir_name(name)); // made again if removed
         if (spdlog::details::os::fopen_s(&file, name, "ab"))
             error.assign(errno, std::generic_category());

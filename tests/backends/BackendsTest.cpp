@@ -18,6 +18,7 @@
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <syslog.h>
@@ -355,7 +356,7 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
     const std::string tooLong = "made/" + std::string(NAME_MAX + 1, 'x'),
                       time = "a time of day from 00:00 to 23:59 is expected";
     fs::create_symlink("nowhere", "gone"); // no folder can be made there, and no file opened below it
-    fs::create_directory("logs"), fs::create_directory_symlink("logs", "linked");
+    fs::create_directory("logs"), fs::create_directory_symlink("logs", "linked"), mkfifo("pipe", 0600);
     set("File", "Path=logs/held.log"), Logger::loadBackend("file"); // held until the loggers are closed
     // The backend; settings, each tried alone, the last one of each refused; why.
     const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
@@ -371,6 +372,9 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
         {"File",
          {"Path=logs/../logs/held.log", "Path=linked/held.log"},
          "another file backend of this process writes " + (dir / "logs/held.log").string()},
+        {"File",
+         {"Path=pipe"},
+         "Failed opening file " + (dir / "pipe").string() + " for writing: no process reads the pipe"},
         {"File",
          {"Path=newdir/", "Rotation=hourly;Path=logs", "Rotation=daily;Path=newdir/.", "Path=newdir/.."},
          "it names a folder"},
@@ -439,6 +443,7 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
     }
     Tev::Framework::Framework::propertyManager()->clearProperty(L"Tev.Backend.Console.Pattern");
     std::setlocale(LC_ALL, locale.c_str());
+    fs::remove("pipe"); // read by files(), it would wait for a writer
     EXPECT_THAT(files(),
                 ::testing::ElementsAre(::testing::Key("gone"), ::testing::Key("linked"), ::testing::Key("logs")))
         << "every setting is read and the file opened before anything is left";
