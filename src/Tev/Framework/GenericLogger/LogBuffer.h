@@ -54,6 +54,7 @@ struct LogBuffer {
     void reset(const StreamDefaults& defaults) noexcept
     {
         text.clear();
+        mayHoldNul = false;
         if (streamUsed) {
             // Its mask taken from the defaults, the stream throws no exception.
             stream.copyfmt(defaults);
@@ -66,6 +67,7 @@ struct LogBuffer {
     AppendingStreamBuffer streamBuffer{text};
     std::ostream stream;
     bool streamUsed = false;
+    bool mayHoldNul = false; // text appended with its length, which may hold a NUL
     LogBuffer* nextFree = nullptr;
 };
 

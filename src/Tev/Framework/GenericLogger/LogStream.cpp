@@ -26,8 +26,9 @@ void LogStream::finish(Logger* logger, LoggingLevel level, LogBuffer* buffer)
     } giveBack{buffer};
     // Channels take a C string: a NUL would end every channel's copy of the message there.
     std::string& text = buffer->text;
-    for (std::size_t at = text.find('\0'); at != std::string::npos; at = text.find('\0', at))
-        text.replace(at, 1, "\xEF\xBF\xBD"); // U+FFFD
+    if (buffer->mayHoldNul || buffer->streamUsed)
+        for (std::size_t at = text.find('\0'); at != std::string::npos; at = text.find('\0', at))
+            text.replace(at, 1, "\xEF\xBF\xBD"); // U+FFFD
     try {
         logger->do_log(level, text.c_str());
     } catch (...) {
@@ -39,12 +40,18 @@ void LogStream::finish(Logger* logger, LoggingLevel level, LogBuffer* buffer)
 
 void LogStream::appendText(LogBuffer* buffer, const char* text)
 {
-    if (text != nullptr)
-        appendText(buffer, text, std::strlen(text));
+    if (text == nullptr)
+        return;
+    const std::size_t length = std::strlen(text); // no NUL inside
+    if (buffer->streamUsed)
+        buffer->stream << std::string_view(text, length);
+    else
+        buffer->text.append(text, length);
 }
 
 void LogStream::appendText(LogBuffer* buffer, const char* text, std::size_t length)
 {
+    buffer->mayHoldNul = true; // a string, a view or a character
     if (buffer->streamUsed)
         buffer->stream << std::string_view(text, length);
     else
