@@ -205,6 +205,9 @@ std::error_code RotatingFileSink::fault(FileOperation operation, const std::stri
 std::string RotatingFileSink::open(const std::string& name)
 {
     std::error_code error = fault(FileOperation::Open, name);
+    // A write(2) per 64 KiB of lines not flushed at once: stdio takes the size only with a buffer.
+    constexpr std::size_t bufferSize = 64 * 1024;
+    auto buffer = std::make_unique<char[]>(bufferSize);
     std::FILE* file = nullptr;
 #ifndef _WIN32
     // A pipe that no process reads would hold the open, and so every thread's logging, for good.
@@ -224,8 +227,9 @@ std::string RotatingFileSink::open(const std::string& name)
     }
     if (error)
         return fmt::format("Failed opening file {} for writing: {}", name, error.message());
-    std::setvbuf(file, nullptr, _IOFBF, 64 * 1024); // a write(2) per 64 KiB of lines not flushed at once
-    file_.reset(file);
+    std::setvbuf(file, buffer.get(), _IOFBF, bufferSize);
+    file_.reset(file); // closes the file before, which wrote from the buffer freed next
+    buffer_ = std::move(buffer);
     written_ = name;
     return {};
 }
