@@ -94,9 +94,9 @@ private:
     const FileFaults faults_;
     const std::string path_; // absolute
     const Claim claim_;
-    std::string stem_, extension_; // /logs/app and .log for /logs/app.log
-    std::string current_;          // the file to write
-    std::string written_;          // the file written, or after a size rotation where it went
+    std::string stem_, extension_;   // /logs/app and .log for /logs/app.log
+    std::string current_;            // the file to write
+    std::string written_;            // the file written, or after a size rotation where it went
     std::unique_ptr<char[]> buffer_; // file_'s, freed after it
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_{nullptr, std::fclose};
     std::size_t sinceRotation_ = 0; // BySize: the bytes written to the current file since the last rotation or try
