@@ -84,6 +84,17 @@ void badSetting(const std::string& name, const std::wstring& value, const std::s
 void refuseUnknownSettings(const std::string& prefix, std::initializer_list<const char*> known)
 {
     const std::wstring widePrefix(prefix.begin(), prefix.end());
+    // A prefix in another case (Tev.Backend.console.Level) is a setting meant for this backend.
+    const auto lower = [](std::wstring text) {
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](wchar_t c) { return c >= L'A' && c <= L'Z' ? c + 32 : c; });
+        return text;
+    };
+    for (const std::wstring& name : Tev::Framework::Framework::propertyManager()->propertyNames(L""))
+        if (name.size() > prefix.size() && name.compare(0, prefix.size(), widePrefix) != 0 &&
+            lower(name.substr(0, prefix.size())) == lower(widePrefix))
+            throw std::invalid_argument("Property " + printable(name) +
+                                        " is not a setting of the backend: its settings begin with " + prefix);
     for (const std::wstring& name : Tev::Framework::Framework::propertyManager()->propertyNames(widePrefix)) {
         const std::wstring setting = name.substr(prefix.size());
         if (std::none_of(known.begin(), known.end(),

@@ -412,6 +412,7 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
          " is not a setting of the backend: its settings are Level, FlushLevel, "
          "Pattern, Ident, Facility"},
         {"Journal", {"Ident=x;Pattern=%v"}, " is not a setting of the backend: its settings are Level, Ident"},
+        {"console", {"Level=info"}, " is not a setting of the backend: its settings begin with Tev.Backend.Console."},
     };
     for (const auto& [backend, tried, why] : cases)
         for (const std::string& settings : tried) {
