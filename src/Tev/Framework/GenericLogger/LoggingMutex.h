@@ -94,15 +94,18 @@ private:
         const Clock::time_point start = Clock::now();
         const Clock::duration limit = std::min(
             std::max(2 * Clock::duration(handover_.load(std::memory_order_relaxed)), shortestWatch), longestWatch);
+        // Timed by the last look before the take: no clock is read with the mutex held.
+        Clock::time_point now = start;
         for (;;) {
             Platform::cpuRelax();
             if (!mutex_.looksHeld() && mutex_.try_lock()) {
                 // Written with the mutex held: by one thread at a time, in the word's line.
                 const Clock::rep last = handover_.load(std::memory_order_relaxed);
-                handover_.store(last + ((Clock::now() - start).count() - last) / 8, std::memory_order_relaxed);
+                handover_.store(last + ((now - start).count() - last) / 8, std::memory_order_relaxed);
                 return true;
             }
-            if (Clock::now() - start > limit)
+            now = Clock::now();
+            if (now - start > limit)
                 return false;
         }
     }
