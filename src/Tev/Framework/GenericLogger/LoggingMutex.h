@@ -69,13 +69,14 @@ private:
     using Clock = std::chrono::steady_clock;
 
     // A watch ends within these bounds, whatever the last handovers cost. The shortest
-    // lets a handover happen on any machine: two trips of a cache line between the cores,
-    // each some 50 ns where they share a cache and up to some 250 ns between far cores or
-    // sockets (50 to 230 ns on the bench's virtual machine, as its cores moved). The
+    // lets a handover happen on any machine: the holder's hold and two or three trips of a
+    // cache line between the cores, each some 50 ns where they share a cache and up to
+    // some 250 ns between far cores or sockets (50 to 230 ns on the bench's virtual
+    // machine, as its cores moved). The
     // longest stays below what sleeping and being woken cost at the least, two system
     // calls and a switch of threads, some microseconds (50 us on that machine): a watch
     // that fails costs at most about as much again as sleeping at once.
-    static constexpr Clock::duration shortestWatch = std::chrono::nanoseconds(500);
+    static constexpr Clock::duration shortestWatch = std::chrono::microseconds(1);
     static constexpr Clock::duration longestWatch = std::chrono::microseconds(4);
 
     // Logging holds the mutex briefly: a thread that finds it taken watches it before it
@@ -83,8 +84,10 @@ private:
     // It reads the mutex's word, and tries to take it only when it looks free: a try while
     // it is held would pull the word's line from the holder, which must fetch it back to
     // let go, at the price of a trip between the cores, dearest where they are farthest.
-    // The watch lasts twice what the recent watches that took the mutex lasted (a running
-    // average, each weighing an eighth), timed by the mutex itself: that is what a handover
+    // The watch lasts four times what the recent watches that took the mutex lasted (a
+    // running average, each weighing an eighth; four, so that it outlasts the slow tail of
+    // handovers and not only their mean: a waiter that sleeps makes that call, and the
+    // holder's next, cost microseconds), timed by the mutex itself: that is what a handover
     // costs on this machine under this load, where a count of pauses would last ten times
     // longer on one processor than on another. Past it, the holder is in a long hold or not
     // running, and sleeping costs less than watching on.
@@ -93,7 +96,7 @@ private:
     {
         const Clock::time_point start = Clock::now();
         const Clock::duration limit = std::min(
-            std::max(2 * Clock::duration(handover_.load(std::memory_order_relaxed)), shortestWatch), longestWatch);
+            std::max(4 * Clock::duration(handover_.load(std::memory_order_relaxed)), shortestWatch), longestWatch);
         // Timed by the last look before the take: no clock is read with the mutex held.
         Clock::time_point now = start;
         for (;;) {
