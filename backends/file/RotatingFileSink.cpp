@@ -293,7 +293,11 @@ std::string RotatingFileSink::rotateBySize()
         const std::string to = sizeName(index);
         if (!fs::is_regular_file(fs::symlink_status(from, error)))
             continue;
-        if (!(error = fault(FileOperation::Rename, from)))
+        // A rename replaces a link, a pipe or a socket in the way, which is not the sink's.
+        if (const fs::file_status inTheWay = fs::symlink_status(to, error);
+            fs::exists(inTheWay) && !fs::is_regular_file(inTheWay))
+            error = std::make_error_code(std::errc::file_exists);
+        else if (!(error = fault(FileOperation::Rename, from)))
             fs::rename(from, to, error);
         if (error)
             return fmt::format("Failed renaming {} to {}: {}", from, to, error.message());

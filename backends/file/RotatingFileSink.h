@@ -4,8 +4,8 @@
 // or by local hour (app_2026-12-06_12.log). MaxFiles rotated files are kept beside the current
 // one, those already there when the sink is made counted. A rotation never removes or
 // truncates the file being written, nor a file named after a period that has not ended, and
-// renames and removes regular files only. A path that is a link (/dev/stdout to a file too), a
-// device or a pipe is written as it is, never rotated.
+// renames, replaces and removes regular files only. A path that is a link (/dev/stdout to a
+// file too), a device or a pipe is written as it is, never rotated.
 #ifndef TEV_BACKENDS_ROTATINGFILESINK_H
 #define TEV_BACKENDS_ROTATINGFILESINK_H
 

@@ -129,9 +129,11 @@ std::string divergence(const std::uint8_t* data, std::size_t size)
     fs::remove_all(root), fs::create_directories(root / "0"), fs::create_directories(root / "1");
     int pipe = -1;
     for (const auto& [name, content] : files)
-        if (content == "/")
+        if (content == "/" && (name[0] == '1' || eol.size() == 2))
             fs::create_directory(root / name);
 #ifndef _WIN32
+        else if (content == "/") // in 0 a link to a folder, which a rotation may replace no more than a folder
+            fs::create_directory_symlink(root / "1", root / name);
         else if (content == "|")
             mkfifo((root / name).c_str(), 0600), pipe = ::open((root / name).c_str(), O_RDONLY | O_NONBLOCK);
 #endif
