@@ -15,6 +15,7 @@
 #include <ctime>
 #include <filesystem>
 #include <limits>
+#include <new>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -205,9 +206,6 @@ std::error_code RotatingFileSink::fault(FileOperation operation, const std::stri
 std::string RotatingFileSink::open(const std::string& name)
 {
     std::error_code error = fault(FileOperation::Open, name);
-    // A write(2) per 64 KiB of lines not flushed at once: stdio takes the size only with a buffer.
-    constexpr std::size_t bufferSize = 64 * 1024;
-    auto buffer = std::make_unique<char[]>(bufferSize);
     std::FILE* file = nullptr;
 #ifndef _WIN32
     // A pipe that no process reads would hold the open, and so every thread's logging, for good.
@@ -227,7 +225,12 @@ std::string RotatingFileSink::open(const std::string& name)
     }
     if (error)
         return fmt::format("Failed opening file {} for writing: {}", name, error.message());
-    std::setvbuf(file, buffer.get(), _IOFBF, bufferSize);
+    // A write(2) per 64 KiB of lines not flushed at once: stdio takes the size only with a
+    // buffer. Without the memory, stdio's own.
+    constexpr std::size_t bufferSize = 64 * 1024;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[bufferSize]);
+    if (buffer)
+        std::setvbuf(file, buffer.get(), _IOFBF, bufferSize);
     file_.reset(file); // closes the file before, which wrote from the buffer freed next
     buffer_ = std::move(buffer);
     written_ = name;
