@@ -72,10 +72,10 @@ private:
     // lets a handover happen on any machine: the holder's hold and two or three trips of a
     // cache line between the cores, each some 50 ns where they share a cache and up to
     // some 250 ns between far cores or sockets (50 to 230 ns on the bench's virtual
-    // machine, as its cores moved). The
-    // longest stays below what sleeping and being woken cost at the least, two system
-    // calls and a switch of threads, some microseconds (50 us on that machine): a watch
-    // that fails costs at most about as much again as sleeping at once.
+    // machine, as its cores moved). The longest stays below what sleeping and being woken
+    // cost at the least, two system calls and a switch of threads, some microseconds (50 us
+    // on that machine): a watch that fails costs at most about as much again as sleeping
+    // at once.
     static constexpr Clock::duration shortestWatch = std::chrono::microseconds(1);
     static constexpr Clock::duration longestWatch = std::chrono::microseconds(4);
 
