@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <limits>
@@ -31,6 +32,10 @@ namespace fs = std::filesystem;
 using spdlog::log_clock;
 
 namespace {
+
+// The lines kept are written when they fill this many bytes, and no more are kept while writes
+// fail (a longer line alone is).
+constexpr std::size_t bufferSize = 64 * 1024;
 
 // Makes `folder` and those above it that are missing, adding each one made to `made`.
 void makeFolders(const fs::path& folder, std::vector<fs::path>& made)
@@ -74,8 +79,9 @@ std::string claimedPath(const std::string& path)
 std::mutex RotatingFileSink::Claim::mutex_;
 RotatingFileSink::Claim* RotatingFileSink::Claim::first_ = nullptr;
 
-RotatingFileSink::Claim::Claim(std::string path) : path_(std::move(path))
+RotatingFileSink::Claim::Claim(std::string path, RotatingFileSink& sink) : path_(std::move(path)), sink_(sink)
 {
+    [[maybe_unused]] static const int atExit = std::atexit(writeAllKept);
     const std::lock_guard<std::mutex> lock(mutex_);
     for (const Claim* each = first_; each != nullptr; each = each->next_)
         if (each->path_ == path_)
@@ -93,10 +99,20 @@ RotatingFileSink::Claim::~Claim()
     *link = next_;
 }
 
+// A sink whose lock is held is left as it is: on Windows, a thread stopped at the process's end may hold it.
+void RotatingFileSink::Claim::writeAllKept()
+{
+    const std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+    for (const Claim* each = lock.owns_lock() ? first_ : nullptr; each != nullptr; each = each->next_)
+        if (const std::unique_lock<std::mutex> sinkLock(each->sink_.mutex_, std::try_to_lock); sinkLock.owns_lock())
+            each->sink_.writeKept();
+}
+
 RotatingFileSink::RotatingFileSink(const std::string& path, const FileRotation& rotation, Clock now, FileFaults faults)
     : rotation_(rotation), now_(std::move(now)), faults_(std::move(faults)), path_(absolutePath(path)),
-      claim_(claimedPath(path_))
+      claim_(claimedPath(path_), *this)
 {
+    kept_.reserve(bufferSize);
     std::error_code error;
     const fs::file_status status = fs::symlink_status(path_, error);
     if (fs::exists(status) && !fs::is_regular_file(status))
@@ -122,7 +138,11 @@ RotatingFileSink::RotatingFileSink(const std::string& path, const FileRotation& 
     }
 }
 
-RotatingFileSink::~RotatingFileSink() = default;
+RotatingFileSink::~RotatingFileSink()
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    closeFile();
+}
 
 void RotatingFileSink::sink_it_(const spdlog::details::log_msg& message)
 {
@@ -134,6 +154,8 @@ void RotatingFileSink::sink_it_(const spdlog::details::log_msg& message)
     };
     add(rotateIfDue(line.size()));
     if (!file_ || written_ != current_) {
+        if (file_)
+            add(writeKept()); // to the file of the period ended, or the old one that went on
         const std::string failed = open(current_);
         lostReason_ = failed.empty() ? lostReason_ : failed;
         add(failed.empty() && byTime() ? removeOldPeriods() : failed);
@@ -143,8 +165,7 @@ void RotatingFileSink::sink_it_(const spdlog::details::log_msg& message)
     if (!file_) {
         ++lost_;
     } else {
-        add(writeLost(message.time));
-        add(write(line));
+        add(keep(line, message.time));
     }
     if (!failure.empty())
         spdlog::throw_spdlog_ex(failure);
@@ -170,32 +191,69 @@ std::string RotatingFileSink::rotateIfDue(std::size_t lineSize)
     return {};
 }
 
-// The line that says how many lines were lost and why, if any were.
-std::string RotatingFileSink::writeLost(log_clock::time_point time)
+// Keeps the line, after the one that says how many lines were lost and why if any were,
+// writing the lines kept first when it does not fit beside them; a line that still does not
+// fit is lost.
+std::string RotatingFileSink::keep(const spdlog::memory_buf_t& line, log_clock::time_point time)
 {
-    if (lost_ == 0)
-        return {};
     spdlog::memory_buf_t report;
-    if (auto* json = dynamic_cast<JsonFormatter*>(formatter_.get())) // the line's own is formatted
-        json->nextLevel(Tev::Framework::GenericLogger::LevelError);
-    const std::string text = fmt::format("{} {} lost: {}", lost_, lost_ == 1 ? "line" : "lines", lostReason_);
-    formatter_->format(spdlog::details::log_msg(time, {}, "Tev.Backend.File", spdlog::level::err, text), report);
+    if (lost_ > 0) {
+        if (auto* json = dynamic_cast<JsonFormatter*>(formatter_.get())) // the line's own is formatted
+            json->nextLevel(Tev::Framework::GenericLogger::LevelError);
+        const std::string text = fmt::format("{} {} lost: {}", lost_, lost_ == 1 ? "line" : "lines", lostReason_);
+        formatter_->format(spdlog::details::log_msg(time, {}, "Tev.Backend.File", spdlog::level::err, text), report);
+    }
+    const std::size_t size = report.size() + line.size();
+    std::string failure = kept_.size() + size > bufferSize ? writeKept() : std::string();
+    if (!kept_.empty() && kept_.size() + size > bufferSize) {
+        ++lost_;
+        return failure;
+    }
+    kept_.append(report.data(), report.size()).append(line.data(), line.size());
+    sinceRotation_ += written_ == current_ ? size : 0;
     lost_ = 0;
-    return write(report);
+    const std::string full = kept_.size() >= bufferSize ? writeKept() : std::string();
+    return failure.empty() ? full : failure;
 }
 
 void RotatingFileSink::flush_()
 {
-    if (file_ && std::fflush(file_.get()) != 0)
-        spdlog::throw_spdlog_ex("Failed flushing file " + written_, errno);
+    const std::string failure = writeKept();
+    if (!failure.empty())
+        spdlog::throw_spdlog_ex(failure);
 }
 
-std::string RotatingFileSink::write(const spdlog::memory_buf_t& text)
+// Writes the lines kept as far as the file takes them, keeping the rest (stdio would drop
+// it): "" or the failure, which becomes the reason given for lines lost next.
+std::string RotatingFileSink::writeKept()
 {
-    if (std::fwrite(text.data(), 1, text.size(), file_.get()) != text.size())
-        return fmt::format("Failed writing to file {}: {}", written_, std::generic_category().message(errno));
-    sinceRotation_ += written_ == current_ ? text.size() : 0;
-    return {};
+    if (kept_.empty())
+        return {};
+    std::error_code error = fault(FileOperation::Write, written_);
+    const std::size_t written = std::fwrite(kept_.data(), 1, error ? kept_.size() / 2 : kept_.size(), file_.get());
+    if (!error && written < kept_.size())
+        error.assign(errno, std::generic_category());
+    kept_.erase(0, written);
+    if (!error)
+        return {};
+    std::clearerr(file_.get());
+    return lostReason_ = fmt::format("Failed writing to file {}: {}", written_, error.message());
+}
+
+// Counts the lines kept as lost, one begun in the file too.
+void RotatingFileSink::loseKept()
+{
+    lost_ += static_cast<std::size_t>(std::count(kept_.begin(), kept_.end(), '\n'));
+    kept_.clear();
+}
+
+// Writes the lines kept, losing those the file does not take, and closes the file.
+std::string RotatingFileSink::closeFile()
+{
+    std::string failure = writeKept();
+    loseKept();
+    file_.reset();
+    return failure;
 }
 
 std::error_code RotatingFileSink::fault(FileOperation operation, const std::string& path) const
@@ -203,6 +261,7 @@ std::error_code RotatingFileSink::fault(FileOperation operation, const std::stri
     return faults_ ? faults_(operation, path) : std::error_code();
 }
 
+// In place of the file written, whose lines kept were written before if they could be: the rest is lost.
 std::string RotatingFileSink::open(const std::string& name)
 {
     std::error_code error = fault(FileOperation::Open, name);
@@ -225,14 +284,9 @@ std::string RotatingFileSink::open(const std::string& name)
     }
     if (error)
         return fmt::format("Failed opening file {} for writing: {}", name, error.message());
-    // A write(2) per 64 KiB of lines not flushed at once: stdio takes the size only with a
-    // buffer. Without the memory, stdio's own.
-    constexpr std::size_t bufferSize = 64 * 1024;
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[bufferSize]);
-    if (buffer)
-        std::setvbuf(file, buffer.get(), _IOFBF, bufferSize);
-    file_.reset(file); // closes the file before, which wrote from the buffer freed next
-    buffer_ = std::move(buffer);
+    std::setvbuf(file, nullptr, _IONBF, 0); // the lines are kept here: stdio drops its buffer when a write fails
+    loseKept();
+    file_.reset(file);
     written_ = name;
     return {};
 }
@@ -285,7 +339,9 @@ bool RotatingFileSink::isOlderPeriod(const fs::path::string_type& name) const
 std::string RotatingFileSink::rotateBySize()
 {
     sinceRotation_ = 0;
-    file_.reset(); // closed: an open file cannot be renamed everywhere
+    const std::string unwritten = closeFile(); // closed: an open file cannot be renamed everywhere
+    if (!unwritten.empty())
+        return unwritten; // the first step that failed, as below
     std::error_code error;
     if (rotation_.maxFiles == 0 && !(error = fault(FileOperation::Remove, current_)) && fs::remove(current_, error))
         written_.clear();

@@ -33,8 +33,8 @@ struct FileRotation {
 using Clock = std::function<spdlog::log_clock::time_point()>;
 
 // What the sink does to files; tests make some of them fail: the sink asks before each one,
-// and an error returned is taken as the operation's own.
-enum class FileOperation { Open, Rename, Remove };
+// and an error returned is taken as the operation's own (a Write's, after half the bytes).
+enum class FileOperation { Open, Rename, Remove, Write };
 using FileFaults = std::function<std::error_code(FileOperation operation, const std::string& path)>;
 
 class RotatingFileSink final : public spdlog::sinks::base_sink<std::mutex> {
@@ -46,6 +46,7 @@ public:
     // cannot be made; nothing is left on disk then. The path is free again when the sink is
     // destroyed.
     RotatingFileSink(const std::string& path, const FileRotation& rotation, Clock now, FileFaults faults = nullptr);
+    // Writes the lines kept; those the file does not take are lost.
     ~RotatingFileSink() override;
 
 protected:
@@ -53,24 +54,31 @@ protected:
     // the current file to grow (a size rotation is tried again after MaxSize more bytes). A new
     // file that cannot be opened is tried again at each line while the old one takes the lines
     // (under its new name after a size rotation); lines that no file can take are counted, and
-    // the count and the reason written before the next line written. Failures are thrown as
+    // the count and the reason written before the next line written. Lines are kept in a
+    // buffer of 64 KiB, written when it is full, at a flush, a rotation, the sink's destruction
+    // and exit(). A write that fails keeps what the file did not take, to be written at the next
+    // flush or when the buffer is full; a line that finds the buffer full after a failed write,
+    // and the lines still kept when the file is closed, are lost. Failures are thrown as
     // spdlog_ex after the write.
     void sink_it_(const spdlog::details::log_msg& message) override;
-    void flush_() override;
+    void flush_() override; // writes the lines kept
 
 private:
     // Holds a path for one sink of the process at a time.
     class Claim {
     public:
-        explicit Claim(std::string path); // throws spdlog_ex if another sink holds it
+        Claim(std::string path, RotatingFileSink& sink); // throws spdlog_ex if another sink holds it
         ~Claim();
         Claim(const Claim&) = delete;
         Claim& operator=(const Claim&) = delete;
 
     private:
+        static void writeAllKept(); // at exit(), as stdio writes its buffers
+
         static std::mutex mutex_;
         static Claim* first_; // the claims, newest first, through next_
         const std::string path_;
+        RotatingFileSink& sink_;
         Claim* next_;
     };
 
@@ -86,22 +94,24 @@ private:
     std::string rotateBySize();
     std::string removeOldPeriods();
     std::error_code fault(FileOperation operation, const std::string& path) const;
-    std::string write(const spdlog::memory_buf_t& text);
-    std::string writeLost(spdlog::log_clock::time_point time);
+    std::string keep(const spdlog::memory_buf_t& line, spdlog::log_clock::time_point time);
+    std::string writeKept();
+    void loseKept();
+    std::string closeFile();
 
     FileRotation rotation_;
     const Clock now_;
     const FileFaults faults_;
     const std::string path_; // absolute
-    const Claim claim_;
-    std::string stem_, extension_;   // /logs/app and .log for /logs/app.log
-    std::string current_;            // the file to write
-    std::string written_;            // the file written, or after a size rotation where it went
-    std::unique_ptr<char[]> buffer_; // file_'s, freed after it
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_{nullptr, std::fclose};
+    std::string kept_;       // the lines not yet written to file_ (the first one perhaps begun there)
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_{nullptr, std::fclose}; // unbuffered
+    const Claim claim_;             // made after kept_ and file_, gone before them
+    std::string stem_, extension_;  // /logs/app and .log for /logs/app.log
+    std::string current_;           // the file to write
+    std::string written_;           // the file written, or after a size rotation where it went
     std::size_t sinceRotation_ = 0; // BySize: the bytes written to the current file since the last rotation or try
     spdlog::log_clock::time_point minuteLooked_; // Daily, Hourly: the minute the period was last looked at in
-    std::size_t lost_ = 0;                       // lines that no file could take since the last line written
+    std::size_t lost_ = 0;                       // lines lost since the last line written
     std::string lostReason_;
 };
 

@@ -1,5 +1,6 @@
-// The file backend's rotating sink against a model of its files over random steps: lines, clock moves (back too,
-// across summer time), failing opens, renames and removes, chdir, restarts; both folders compared after each step.
+// The file backend's rotating sink against a model of its files over random steps: lines (some past its buffer),
+// clock moves (back too, across summer time), failing opens, renames, removes and writes (half written), chdir,
+// restarts; both folders compared after each step.
 #include "Recording.h"
 
 #include "file/RotatingFileSink.h"
@@ -53,6 +54,7 @@ std::string divergence(const std::uint8_t* data, std::size_t size)
     int cwd = 0, folder = -1; // the sink's folder, -1 for none
     bool asItIs = false, open = false, failed = false;
     std::string current, written; // the file to write; the one written, or after a rotation where it went
+    std::string kept, reason;     // the lines not yet written to it; why lines were lost
     std::size_t since = 0, lost = 0;
     const auto hits = [&](FileOperation operation, const std::string& name) {
         return fault.first == operation && (fault.second == name || fault.second == "*");
@@ -73,10 +75,19 @@ std::string divergence(const std::uint8_t* data, std::size_t size)
     const auto sizeName = [&](std::size_t i) {
         return i == 0 ? path : stem + "." + std::to_string(i) + path.substr(1);
     };
+    const auto absolute = [&](const std::string& name) { return (root / key(name)).make_preferred().string(); };
+    const auto lose = [&] { lost += std::size_t(std::count(kept.begin(), kept.end(), '\n')), kept.clear(); };
+    const auto flush = [&] { // the lines kept to the file written; a failing write writes half of them
+        const std::size_t n = kept.size() / (kept.empty() || !fails(FileOperation::Write, written) ? 1U : 2U);
+        reason = n < kept.size() ? "Failed writing to file " + absolute(written) + ": Permission denied" : reason;
+        if (open)
+            files[key(written)] += kept.substr(0, n), kept.erase(0, n);
+    };
     const auto reopen = [&](const std::string& name) {
+        const std::string failure = "Failed opening file " + absolute(name) + " for writing: Permission denied";
         if (fails(FileOperation::Open, name, text(name) == '/'))
-            return false;
-        open = true, written = name, files.emplace(key(name), "");
+            return reason = name == current ? failure : reason, false;
+        lose(), open = true, written = name, files.emplace(key(name), "");
         std::vector<std::string> older; // by time: files of earlier periods, the newest first; past maxFiles they go
         const std::regex period(stem + "_\\d{4}-\\d\\d-\\d\\d" + (kind == 2 ? "_\\d\\d" : "") + path.substr(1));
         for (const auto& [file, content] : files)
@@ -90,8 +101,8 @@ std::string divergence(const std::uint8_t* data, std::size_t size)
     };
     const auto line = [&](const std::string& entry) {
         if (kind == 0 && !asItIs && open && written == current && since > 0 && since + entry.size() > maxSize) {
-            open = false, since = 0; // app.N-1 becomes app.N ... app app.1, up to a failure; none kept: app goes
-            if (maxFiles == 0 && !fails(FileOperation::Remove, path))
+            flush(), lose(), open = false, since = 0; // app.N-1 becomes app.N ... app app.1, up to a failure
+            if (maxFiles == 0 && !failed && !fails(FileOperation::Remove, path)) // none kept: app goes
                 files.erase(key(path)), written.clear();
             for (std::size_t i = maxFiles; i > 0 && !failed; --i)
                 if (text(sizeName(i - 1)) && text(sizeName(i - 1)) != '/' &&
@@ -100,16 +111,21 @@ std::string divergence(const std::uint8_t* data, std::size_t size)
                     written = i == 1 ? sizeName(1) : written;
         }
         current = kind > 0 && !asItIs ? std::max(current, periodName(now)) : current;
+        if (open && written != current)
+            flush(); // before the file is closed
         if ((!open || written != current) && !reopen(current) && !open && !written.empty())
             reopen(written); // the old file goes on
         if (!open)
             return void(++lost);
-        const std::string report =
-            fmt::format("{} line{} lost: Failed opening file {} for writing: Permission denied{}", lost,
-                        lost == 1 ? "" : "s", (root / key(current)).make_preferred().string(), eol);
-        files[key(written)] += (lost ? report : "") + entry,
-            since += written == current ? (lost ? report : "").size() + entry.size() : 0;
+        const std::string added =
+            (lost ? fmt::format("{} line{} lost: {}{}", lost, lost == 1 ? "" : "s", reason, eol) : "") + entry;
+        const auto full = [&] { return !kept.empty() && kept.size() + added.size() > 65536; };
+        if (full() && (flush(), full()))
+            return void(++lost);
+        kept += added, since += written == current ? added.size() : 0;
         reports += lost > 0, lost = 0;
+        if (kept.size() >= 65536)
+            flush();
     };
     const auto hours = [&](int h) { return periodName(now + std::chrono::hours(h)); };
     const std::string A = upper;
@@ -159,14 +175,15 @@ std::string divergence(const std::uint8_t* data, std::size_t size)
         bool threw = failed = false;
         if (step == 'L' && sink) {
             std::string message = "L" + std::to_string(i);
-            message.resize(std::max(message.size(), arg % (big ? 24 : maxSize + 4)), 'x');
-            line(message + eol);
+            message.resize(arg % 16 == 15 && !asItIs ? 70000 : std::max(message.size(), arg % (big ? 24 : maxSize + 4)),
+                           'x');                            // 70000: past the buffer, not into a pipe
+            line(message + eol), failed ? void() : flush(); // the sink's flush when its log did not throw
             try {
                 sink->log(spdlog::details::log_msg("t", spdlog::level::info, message));
+                sink->flush();
             } catch (const spdlog::spdlog_ex&) {
                 threw = true;
             }
-            sink->flush();
         } else if (step == 'C') { // 8: to the hour's last second, then 9: 1 s on, a new hour in the next minute
             now +=
                 std::chrono::seconds(std::array{60, 1020, 3600, 10800, 86400, -3600, -86400, 90000, 0, 1}[arg % 10]) +
@@ -174,13 +191,13 @@ std::string divergence(const std::uint8_t* data, std::size_t size)
                      ? std::chrono::hours(1) - std::chrono::seconds(1) - now.time_since_epoch() % std::chrono::hours(1)
                      : spdlog::log_clock::duration());
         } else if (step == 'F') { // one at a time
-            fault = {static_cast<FileOperation>(arg % 3),
+            fault = {static_cast<FileOperation>(arg % 4),
                      std::array{std::string("*"), key(path), key(sizeName(1)), key(periodName(now)),
-                                std::string("none")}[arg / 3 % 5]};
+                                std::string("none")}[arg / 4 % 5]};
         } else if (step == 'D') {
             cwd ^= 1, fs::current_path(root / std::to_string(cwd));
         } else if (step == 'R') {
-            sink.reset(), folder = cwd, asItIs = text(path) == '|', open = false, lost = 0;
+            flush(), kept.clear(), sink.reset(), folder = cwd, asItIs = text(path) == '|', open = false, lost = 0;
             current = kind > 0 && !asItIs ? periodName(now) : path;
             since = reopen(current) ? files[key(current)].size() : 0, folder = open ? folder : -1;
             try {
