@@ -196,6 +196,11 @@ std::string RotatingFileSink::rotateIfDue(std::size_t lineSize)
 // fit is lost.
 std::string RotatingFileSink::keep(const spdlog::memory_buf_t& line, log_clock::time_point time)
 {
+    if (lost_ == 0 && kept_.size() + line.size() < bufferSize) { // most lines
+        kept_.append(line.data(), line.size());
+        sinceRotation_ += written_ == current_ ? line.size() : 0;
+        return {};
+    }
     spdlog::memory_buf_t report;
     if (lost_ > 0) {
         if (auto* json = dynamic_cast<JsonFormatter*>(formatter_.get())) // the line's own is formatted
