@@ -74,6 +74,18 @@ std::string claimedPath(const std::string& path)
     return (error ? fs::path(path).lexically_normal() : canonical).string();
 }
 
+// Whether `a` and `b` name one file through hard links too (by its device and inode; on Windows,
+// where the standard library cannot tell, by path alone).
+bool sameFile(const std::string& a, const std::string& b)
+{
+#ifndef _WIN32
+    std::error_code error;
+    return fs::equivalent(a, b, error);
+#else
+    return a == b;
+#endif
+}
+
 } // namespace
 
 std::mutex RotatingFileSink::Claim::mutex_;
@@ -84,7 +96,7 @@ RotatingFileSink::Claim::Claim(std::string path, RotatingFileSink& sink) : path_
     [[maybe_unused]] static const int atExit = std::atexit(writeAllKept);
     const std::lock_guard<std::mutex> lock(mutex_);
     for (const Claim* each = first_; each != nullptr; each = each->next_)
-        if (each->path_ == path_)
+        if (each->path_ == path_ || sameFile(each->path_, path_))
             spdlog::throw_spdlog_ex("another file backend of this process writes " + path_);
     next_ = first_;
     first_ = this;

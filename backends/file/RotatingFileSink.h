@@ -42,7 +42,7 @@ public:
     // Makes `path` absolute from the working directory, opens that file for appending, making
     // the folders it needs, then removes the rotated files beyond maxFiles. Throws
     // spdlog::spdlog_ex naming the cause when `path` names a folder, when another sink of the
-    // process writes that path (through linked folders too), or when a folder or the file
+    // process writes that path (through linked folders or a hard link too), or when a folder or the file
     // cannot be made; nothing is left on disk then. The path is free again when the sink is
     // destroyed.
     RotatingFileSink(const std::string& path, const FileRotation& rotation, Clock now, FileFaults faults = nullptr);

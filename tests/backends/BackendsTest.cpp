@@ -365,6 +365,7 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
     fs::create_symlink("nowhere", "gone"); // no folder can be made there, and no file opened below it
     fs::create_directory("logs"), fs::create_directory_symlink("logs", "linked"), mkfifo("pipe", 0600);
     set("File", "Path=logs/held.log"), Logger::loadBackend("file"); // held until the loggers are closed
+    fs::create_hard_link("logs/held.log", "logs/hard.log");
     // The backend; settings, each tried alone, the last one of each refused; why.
     const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
         {"File", {"MaxSize=0", "MaxSize=12k", "MaxSize=18446744073709551616"}, size},
@@ -379,6 +380,9 @@ TEST_F(Backends, RefuseBadValuesNamingThePropertyAndTheValueAndMakeNothing)
         {"File",
          {"Path=logs/../logs/held.log", "Path=linked/held.log"},
          "another file backend of this process writes " + (dir / "logs/held.log").string()},
+        {"File",
+         {"Path=logs/hard.log"},
+         "another file backend of this process writes " + (dir / "logs/hard.log").string()},
         {"File",
          {"Path=pipe"},
          "Failed opening file " + (dir / "pipe").string() + " for writing: no process reads the pipe"},
