@@ -356,7 +356,7 @@ bool RotatingFileSink::isOlderPeriod(const fs::path::string_type& name) const
 std::string RotatingFileSink::rotateBySize()
 {
     sinceRotation_ = 0;
-    const std::string unwritten = closeFile(); // closed: an open file cannot be renamed everywhere
+    std::string unwritten = closeFile(); // closed: an open file cannot be renamed everywhere
     if (!unwritten.empty())
         return unwritten; // the first step that failed, as below
     std::error_code error;
