@@ -16,7 +16,6 @@
 #include <ctime>
 #include <filesystem>
 #include <limits>
-#include <new>
 #include <tuple>
 #include <utility>
 #include <vector>
