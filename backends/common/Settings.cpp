@@ -84,19 +84,21 @@ void badSetting(const std::string& name, const std::wstring& value, const std::s
 void refuseUnknownSettings(const std::string& prefix, std::initializer_list<const char*> known)
 {
     const std::wstring widePrefix(prefix.begin(), prefix.end());
-    // The backend's name in another case (Tev.Backend.console.Level) is a setting meant for
-    // it; only the names beside the backend's (under Tev.Backend.) are looked at.
+    // The names beside the backend's (under Tev.Backend.) are looked at once: its name in
+    // another case (Tev.Backend.console.Level) is a setting meant for it too.
     const std::wstring beside = widePrefix.substr(0, widePrefix.rfind(L'.', widePrefix.size() - 2) + 1);
     const auto sameIgnoringCase = [](wchar_t a, wchar_t b) {
         const auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? c + (L'a' - L'A') : c; };
         return lower(a) == lower(b);
     };
-    for (const std::wstring& name : Tev::Framework::Framework::propertyManager()->propertyNames(beside))
-        if (name.size() > prefix.size() && name.compare(0, prefix.size(), widePrefix) != 0 &&
-            std::equal(widePrefix.begin(), widePrefix.end(), name.begin(), sameIgnoringCase))
-            throw std::invalid_argument("Property " + printable(name) +
-                                        " is not a setting of the backend: its settings begin with " + prefix);
-    for (const std::wstring& name : Tev::Framework::Framework::propertyManager()->propertyNames(widePrefix)) {
+    for (const std::wstring& name : Tev::Framework::Framework::propertyManager()->propertyNames(beside)) {
+        if (name.compare(0, prefix.size(), widePrefix) != 0) {
+            if (name.size() > prefix.size() &&
+                std::equal(widePrefix.begin(), widePrefix.end(), name.begin(), sameIgnoringCase))
+                throw std::invalid_argument("Property " + printable(name) +
+                                            " is not a setting of the backend: its settings begin with " + prefix);
+            continue;
+        }
         const std::wstring setting = name.substr(prefix.size());
         if (std::none_of(known.begin(), known.end(),
                          [&](const char* each) { return setting == std::wstring(each, each + std::strlen(each)); })) {
