@@ -358,14 +358,15 @@ bool RotatingFileSink::isOlderPeriod(const fs::path::string_type& name) const
     return true;
 }
 
-// app.N-1 becomes app.N (replacing it), ..., app becomes app.1; with no file kept, app is
-// removed. The first step that fails stops the rest, so that no file replaces one not moved on.
+// The lines kept written, app.N-1 becomes app.N (replacing it), ..., app becomes app.1; with no
+// file kept, app is removed. The first step that fails stops the rest, so that no file replaces
+// one not moved on, and no line kept is lost to a file still written.
 std::string RotatingFileSink::rotateBySize()
 {
     sinceRotation_ = 0;
-    std::string unwritten = closeFile(); // closed: an open file cannot be renamed everywhere
-    if (!unwritten.empty())
-        return unwritten; // the first step that failed, as below
+    if (std::string unwritten = writeKept(); !unwritten.empty())
+        return unwritten;
+    file_.reset(); // closed: an open file cannot be renamed everywhere
     std::error_code error;
     if (rotation_.maxFiles == 0 && !(error = fault(FileOperation::Remove, current_)) && fs::remove(current_, error))
         written_.clear();
