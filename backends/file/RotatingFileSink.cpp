@@ -10,6 +10,7 @@
 #include <spdlog/fmt/fmt.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -35,6 +36,10 @@ namespace {
 // The lines kept are written when they fill this many bytes, and no more are kept while writes
 // fail (a longer line alone is).
 constexpr std::size_t bufferSize = 64 * 1024;
+
+// Set once exit() has written the lines kept: the lines logged later (by static destructors and
+// earlier exit handlers) are written at once, for nothing else may write them.
+std::atomic<bool> exitWritten{false};
 
 // Makes `folder` and those above it that are missing, adding each one made to `made`.
 void makeFolders(const fs::path& folder, std::vector<fs::path>& made)
@@ -113,6 +118,7 @@ RotatingFileSink::Claim::~Claim()
 // A sink whose lock is held is left as it is: on Windows, a thread stopped at the process's end may hold it.
 void RotatingFileSink::Claim::writeAllKept()
 {
+    exitWritten = true;
     const std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
     for (const Claim* each = lock.owns_lock() ? first_ : nullptr; each != nullptr; each = each->next_)
         if (const std::unique_lock<std::mutex> sinkLock(each->sink_.mutex_, std::try_to_lock); sinkLock.owns_lock())
@@ -177,6 +183,8 @@ void RotatingFileSink::sink_it_(const spdlog::details::log_msg& message)
         ++lost_;
     } else {
         add(keep(line, message.time));
+        if (exitWritten.load(std::memory_order_relaxed))
+            add(writeKept());
     }
     if (!failure.empty())
         spdlog::throw_spdlog_ex(failure);
@@ -350,14 +358,15 @@ bool RotatingFileSink::isOlderPeriod(const fs::path::string_type& name) const
     return true;
 }
 
-// app.N-1 becomes app.N (replacing it), ..., app becomes app.1; with no file kept, app is
-// removed. The first step that fails stops the rest, so that no file replaces one not moved on.
+// The lines kept written, app.N-1 becomes app.N (replacing it), ..., app becomes app.1; with no
+// file kept, app is removed. The first step that fails stops the rest, so that no file replaces
+// one not moved on, and no line kept is lost to a file still written.
 std::string RotatingFileSink::rotateBySize()
 {
     sinceRotation_ = 0;
-    std::string unwritten = closeFile(); // closed: an open file cannot be renamed everywhere
-    if (!unwritten.empty())
-        return unwritten; // the first step that failed, as below
+    if (std::string unwritten = writeKept(); !unwritten.empty())
+        return unwritten;
+    file_.reset(); // closed: an open file cannot be renamed everywhere
     std::error_code error;
     if (rotation_.maxFiles == 0 && !(error = fault(FileOperation::Remove, current_)) && fs::remove(current_, error))
         written_.clear();

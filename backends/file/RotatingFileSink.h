@@ -50,16 +50,18 @@ public:
     ~RotatingFileSink() override;
 
 protected:
-    // Writes the line, rotating first if its period has ended. A failed rename or remove leaves
-    // the current file to grow (a size rotation is tried again after MaxSize more bytes). A new
-    // file that cannot be opened is tried again at each line while the old one takes the lines
-    // (under its new name after a size rotation); lines that no file can take are counted, and
-    // the count and the reason written before the next line written. Lines are kept in a
-    // buffer of 64 KiB, written when it is full, at a flush, a rotation, the sink's destruction
-    // and exit(). A write that fails keeps what the file did not take, to be written at the next
-    // flush or when the buffer is full; a line that finds the buffer full after a failed write,
-    // and the lines still kept when the file is closed, are lost. Failures are thrown as
-    // spdlog_ex after the write.
+    // Writes the line, rotating first if its period has ended. A failed write of the lines kept,
+    // rename or remove leaves the current file to grow, the lines it did not take still kept (a
+    // size rotation is tried again after MaxSize more bytes). A new file that cannot be opened is
+    // tried again at each line while the old one takes the lines (under its new name after a
+    // size rotation); lines that no file can take are counted, and the count and the reason
+    // written before the next line written. Lines are kept in a buffer of 64 KiB, written when it
+    // is full, at a flush, a rotation, the sink's destruction and exit(); those logged after
+    // exit() wrote it (by static destructors) at once. A write that fails keeps what the file did
+    // not take, to be written at the next flush or when the buffer is full; a line that finds the
+    // buffer full after a failed write, and the lines still kept when a daily or hourly rotation
+    // or the sink's destruction closes the file, are lost. Failures are thrown as spdlog_ex after
+    // the write.
     void sink_it_(const spdlog::details::log_msg& message) override;
     void flush_() override; // writes the lines kept
 

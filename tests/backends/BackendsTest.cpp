@@ -93,7 +93,7 @@ TEST_F(Backends, FileWritesWhatItsSettingsSay)
         {"", "tev-framework.log", 40, lines(date + " " + time + " @ \\[t\\] level #")},
         {"Path=app.log;Level=45;FlushLevel=error;Pattern=%l|%n|%v", "app.log", 50, lines("@\\|t\\|level #", 45)},
         {"Path=app.log;Rotation=daily;RotationTime=23:59;Level=warning;FlushLevel=off;Pattern=" + kilobyte + "%v",
-         "app_" + date + "\\.log", LLONG_MAX, lines(kilobyte + "level #", 40) + lines(kilobyte + "level #", 40)},
+         "app_" + date + "\\.log", LLONG_MAX, "(" + lines(kilobyte + "level #", 40) + "){4}"},
         {"Path=app.log;Rotation=hourly;FlushLevel=-7;Pattern=%v", "app_" + date + "_[0-9]{2}\\.log", -7,
          lines("level #")},
         // A link (as /dev/stdout to a file) is written as it is, never renamed: read through it and at its target.
@@ -111,8 +111,10 @@ TEST_F(Backends, FileWritesWhatItsSettingsSay)
         logLevels([&, firstOut = firstOut, settings = settings](int level) {
             EXPECT_EQ(files().begin()->second.empty(), level < firstOut) << settings << ", after level " << level;
         });
-        if (firstOut == LLONG_MAX) { // a child's exit() writes its copy of the lines kept, its backends not deleted
-            EXPECT_EXIT((Logger::unloadLoggingChannels(false), std::exit(0)), ::testing::ExitedWithCode(0), "");
+        if (firstOut == LLONG_MAX) { // a child's copy, the lines kept at exit() and those an older exit handler logs
+            EXPECT_EXIT((resetLogging(), std::atexit([] { logLevels(); }), Logger::installBackend("file"), logLevels(),
+                         Logger::unloadLoggingChannels(false), std::exit(0)),
+                        ::testing::ExitedWithCode(0), "");
         }
         resetLogging();
         std::string madeNames, madeText;

@@ -101,7 +101,7 @@ std::string divergence(const std::uint8_t* data, std::size_t size)
     };
     const auto line = [&](const std::string& entry) {
         if (kind == 0 && !asItIs && open && written == current && since > 0 && since + entry.size() > maxSize) {
-            flush(), lose(), open = false, since = 0; // app.N-1 becomes app.N ... app app.1, up to a failure
+            flush(), open = failed, since = 0; // a failed write keeps the file; app.N-1 becomes app.N ... app app.1
             if (maxFiles == 0 && !failed && !fails(FileOperation::Remove, path)) // none kept: app goes
                 files.erase(key(path)), written.clear();
             for (std::size_t i = maxFiles; i > 0 && !failed; --i)
