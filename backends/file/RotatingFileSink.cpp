@@ -129,6 +129,8 @@ RotatingFileSink::RotatingFileSink(const std::string& path, const FileRotation& 
     : rotation_(rotation), now_(std::move(now)), faults_(std::move(faults)), path_(absolutePath(path)),
       claim_(claimedPath(path_), *this)
 {
+    // Listed by its claim already: exit() on another thread skips it till it is made.
+    const std::lock_guard<std::mutex> lock(mutex_);
     kept_.reserve(bufferSize);
     std::error_code error;
     const fs::file_status status = fs::symlink_status(path_, error);
