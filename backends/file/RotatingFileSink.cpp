@@ -235,6 +235,8 @@ std::string RotatingFileSink::keep(const spdlog::memory_buf_t& line, log_clock::
         ++lost_;
         return failure;
     }
+    if (report.size() > 0)
+        reported_.emplace_back(kept_.size() + report.size(), lost_);
     kept_.append(report.data(), report.size()).append(line.data(), line.size());
     sinceRotation_ += written_ == current_ ? size : 0;
     lost_ = 0;
@@ -260,16 +262,23 @@ std::string RotatingFileSink::writeKept()
     if (!error && written < kept_.size())
         error.assign(errno, std::generic_category());
     kept_.erase(0, written);
+    while (!reported_.empty() && reported_.front().first <= written) // written whole
+        reported_.erase(reported_.begin());
+    for (auto& report : reported_)
+        report.first -= written;
     if (!error)
         return {};
     std::clearerr(file_.get());
     return lostReason_ = fmt::format("Failed writing to file {}: {}", written_, error.message());
 }
 
-// Counts the lines kept as lost, one begun in the file too.
+// Counts the lines kept as lost, one begun in the file too; a report lost gives back its count.
 void RotatingFileSink::loseKept()
 {
-    lost_ += static_cast<std::size_t>(std::count(kept_.begin(), kept_.end(), '\n'));
+    lost_ += static_cast<std::size_t>(std::count(kept_.begin(), kept_.end(), '\n')) - reported_.size();
+    for (const auto& report : reported_)
+        lost_ += report.second;
+    reported_.clear();
     kept_.clear();
 }
 

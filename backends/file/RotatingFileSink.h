@@ -19,6 +19,8 @@
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace TevBackends {
 
@@ -106,8 +108,9 @@ private:
     const FileFaults faults_;
     const std::string path_; // absolute
     std::string kept_;       // the lines not yet written to file_ (the first one perhaps begun there)
+    std::vector<std::pair<std::size_t, std::size_t>> reported_; // in kept_: each report's end, the lines it counts
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_{nullptr, std::fclose}; // unbuffered
-    const Claim claim_;             // made after kept_ and file_, gone before them
+    const Claim claim_;             // made after kept_, reported_ and file_, gone before them
     std::string stem_, extension_;  // /logs/app and .log for /logs/app.log
     std::string current_;           // the file to write
     std::string written_;           // the file written, or after a size rotation where it went

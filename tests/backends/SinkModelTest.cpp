@@ -53,9 +53,10 @@ std::string divergence(const std::uint8_t* data, std::size_t size)
     std::pair<FileOperation, std::string> fault;
     int cwd = 0, folder = -1; // the sink's folder, -1 for none
     bool asItIs = false, open = false, failed = false;
-    std::string current, written; // the file to write; the one written, or after a rotation where it went
-    std::string kept, reason;     // the lines not yet written to it; why lines were lost
-    std::size_t since = 0, lost = 0;
+    std::string current, written;             // the file to write; the one written, or after a rotation where it went
+    std::string kept, reason;                 // the lines not yet written to it; why lines were lost
+    std::size_t since = 0, lost = 0, out = 0; // out: the bytes that have left kept
+    std::vector<std::pair<std::size_t, std::size_t>> reported; // each report in kept: where it ends (as out), its count
     const auto hits = [&](FileOperation operation, const std::string& name) {
         return fault.first == operation && (fault.second == name || fault.second == "*");
     };
@@ -76,12 +77,18 @@ std::string divergence(const std::uint8_t* data, std::size_t size)
         return i == 0 ? path : stem + "." + std::to_string(i) + path.substr(1);
     };
     const auto absolute = [&](const std::string& name) { return (root / key(name)).make_preferred().string(); };
-    const auto lose = [&] { lost += std::size_t(std::count(kept.begin(), kept.end(), '\n')), kept.clear(); };
+    const auto lose = [&] { // a report lost gives back its count
+        lost += std::size_t(std::count(kept.begin(), kept.end(), '\n')), out += kept.size(), kept.clear();
+        for (const auto& report : std::exchange(reported, {}))
+            lost += report.second - 1;
+    };
     const auto flush = [&] { // the lines kept to the file written; a failing write writes half of them
         const std::size_t n = kept.size() / (kept.empty() || !fails(FileOperation::Write, written) ? 1U : 2U);
         reason = n < kept.size() ? "Failed writing to file " + absolute(written) + ": Permission denied" : reason;
         if (open)
-            files[key(written)] += kept.substr(0, n), kept.erase(0, n);
+            files[key(written)] += kept.substr(0, n), kept.erase(0, n), out += n;
+        while (!reported.empty() && reported.front().first <= out)
+            reported.erase(reported.begin());
     };
     const auto reopen = [&](const std::string& name) {
         const std::string failure = "Failed opening file " + absolute(name) + " for writing: Permission denied";
@@ -122,6 +129,8 @@ std::string divergence(const std::uint8_t* data, std::size_t size)
         const auto full = [&] { return !kept.empty() && kept.size() + added.size() > 65536; };
         if (full() && (flush(), full()))
             return void(++lost);
+        if (lost > 0)
+            reported.emplace_back(out + kept.size() + added.size() - entry.size(), lost);
         kept += added, since += written == current ? added.size() : 0;
         reports += lost > 0, lost = 0;
         if (kept.size() >= 65536)
@@ -197,7 +206,7 @@ std::string divergence(const std::uint8_t* data, std::size_t size)
         } else if (step == 'D') {
             cwd ^= 1, fs::current_path(root / std::to_string(cwd));
         } else if (step == 'R') {
-            flush(), kept.clear(), sink.reset(), folder = cwd, asItIs = text(path) == '|', open = false, lost = 0;
+            flush(), lose(), sink.reset(), folder = cwd, asItIs = text(path) == '|', open = false, lost = 0;
             current = kind > 0 && !asItIs ? periodName(now) : path;
             since = reopen(current) ? files[key(current)].size() : 0, folder = open ? folder : -1;
             try {
