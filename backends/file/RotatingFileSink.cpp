@@ -235,6 +235,8 @@ std::string RotatingFileSink::keep(const spdlog::memory_buf_t& line, log_clock::
         ++lost_;
         return failure;
     }
+    if (kept_.capacity() < kept_.size() + size) // room first: memory failing keeps neither, the report comes later
+        kept_.reserve(kept_.size() + size);
     if (report.size() > 0)
         reported_.emplace_back(kept_.size() + report.size(), lost_);
     kept_.append(report.data(), report.size()).append(line.data(), line.size());

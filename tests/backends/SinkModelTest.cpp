@@ -251,6 +251,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
 }
 #else
+#  include "AllocationProbe.h"
 #  include <gtest/gtest.h>
 TEST(SinkModel, AgreesWithTheSinkOnSeededSequences)
 {
@@ -263,5 +264,23 @@ TEST(SinkModel, AgreesWithTheSinkOnSeededSequences)
         ASSERT_EQ(divergence(bytes.data(), bytes.size()), "") << "seed " << seed << ": the sink and its model disagree";
     }
     EXPECT_GT(reports, static_cast<int>(seeds / 50)) << "the seeds hardly lose a line";
+    for (long n = 0; n < 3 && TevTest::allocationProbeActive(); ++n) { // memory fails for a line after lost lines
+        int writes = 0; // the first two fail (half a line written, the next lost); the third arms the n-th allocation
+        const std::string file = (fs::temp_directory_path() / ("tev-sink-" + std::to_string(getpid()))).string();
+        RotatingFileSink sink(file, {FileRotation::None, 1, 0, 0, 0}, spdlog::log_clock::now,
+                              [&](auto operation, auto&) {
+                                  TevTest::failAllocation((writes += operation == FileOperation::Write) == 3 ? n : -1);
+                                  return std::error_code(operation == FileOperation::Write && writes < 3 ? ENOSPC : 0,
+                                                         std::generic_category());
+                              });
+        for (const std::size_t length : {70000U, 70000U, 200000U, 1U}) // the lost line reported once
+            try {
+                sink.log({"t", spdlog::level::info, std::string(length, 'x')});
+            } catch (const std::exception&) {}
+        TevTest::failAllocation(-1), sink.flush();
+        const std::string text = (std::ostringstream() << std::ifstream(file).rdbuf()).str();
+        EXPECT_TRUE(text.find("lost") < text.size() && text.find("lost") == text.rfind("lost")) << "allocation " << n;
+        fs::remove(file);
+    }
 }
 #endif
