@@ -160,7 +160,8 @@ RotatingFileSink::RotatingFileSink(const std::string& path, const FileRotation& 
 RotatingFileSink::~RotatingFileSink()
 {
     const std::lock_guard<std::mutex> lock(mutex_);
-    closeFile();
+    writeKept(); // what the file refuses now is lost: nothing is left to tell
+    kept_.clear();
 }
 
 void RotatingFileSink::sink_it_(const spdlog::details::log_msg& message)
@@ -264,8 +265,9 @@ std::string RotatingFileSink::writeKept()
     if (!error && written < kept_.size())
         error.assign(errno, std::generic_category());
     kept_.erase(0, written);
-    while (!reported_.empty() && reported_.front().first <= written) // written whole
-        reported_.erase(reported_.begin());
+    reported_.erase(reported_.begin(), std::find_if(reported_.begin(), reported_.end(), [written](const auto& report) {
+                        return report.first > written; // not written whole
+                    }));
     for (auto& report : reported_)
         report.first -= written;
     if (!error)
@@ -282,15 +284,6 @@ void RotatingFileSink::loseKept()
         lost_ += report.second;
     reported_.clear();
     kept_.clear();
-}
-
-// Writes the lines kept, losing those the file does not take, and closes the file.
-std::string RotatingFileSink::closeFile()
-{
-    std::string failure = writeKept();
-    loseKept();
-    file_.reset();
-    return failure;
 }
 
 std::error_code RotatingFileSink::fault(FileOperation operation, const std::string& path) const

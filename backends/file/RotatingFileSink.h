@@ -101,7 +101,6 @@ private:
     std::string keep(const spdlog::memory_buf_t& line, spdlog::log_clock::time_point time);
     std::string writeKept();
     void loseKept();
-    std::string closeFile();
 
     FileRotation rotation_;
     const Clock now_;
