@@ -25,6 +25,25 @@ inline void prefetch(const void* address) noexcept
 #endif
 }
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// Whether the processor has prefetchw; set as the library loads.
+extern const bool canPrefetchForWrite;
+#endif
+
+// Asks the processor to fetch the memory at `address` into its caches, to be written:
+// taken from the other cores' caches, so that the write that follows need not wait.
+inline void prefetchForWrite(const void* address) noexcept
+{
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    if (canPrefetchForWrite)
+        __asm__ __volatile__("prefetchw %0" : : "m"(*static_cast<const char*>(address)));
+#elif defined(__GNUC__)
+    __builtin_prefetch(address, 1);
+#else
+    (void)address;
+#endif
+}
+
 } // namespace Tev::Platform
 
 #endif

@@ -3,6 +3,7 @@
 #include "Tev/Framework/GenericLogger/LogBuffer.h"
 #include "Tev/Framework/GenericLogger/LogBufferCache.h"
 #include "Tev/Framework/LibraryState.h"
+#include "Tev/Platform/Processor.h"
 
 #include <charconv>
 #include <cstring>
@@ -15,6 +16,10 @@ namespace Tev::Framework::GenericLogger {
 
 LogBuffer* LogStream::openBuffer()
 {
+    // The logging mutex is asked for now, to be written: its cache line comes from the
+    // core that logged last while the message is formatted, not after.
+    if (const void* mutex = loggingMutexAddress())
+        Platform::prefetchForWrite(mutex);
     return logBufferCache().take();
 }
 
