@@ -17,7 +17,8 @@ namespace Tev::Framework::GenericLogger {
 LogBuffer* LogStream::openBuffer()
 {
     // The logging mutex is asked for now, to be written: its cache line comes from the
-    // core that logged last while the message is formatted, not after.
+    // core that logged last while the message is formatted, not after. A thread that holds
+    // the mutex meanwhile fetches the line back to let go, as it does for a waiter's try.
     if (const void* mutex = loggingMutexAddress())
         Platform::prefetchForWrite(mutex);
     return logBufferCache().take();
