@@ -56,11 +56,6 @@ inline GenericLogger::LoggerRegistry& loggerRegistry() noexcept
 {
     return *libraryState.loggerRegistry;
 }
-// The logging mutex, or null while the registry does not exist: for a prefetch.
-inline const void* loggingMutexAddress() noexcept
-{
-    return libraryState.loggerRegistry ? &libraryState.loggerRegistry->mutex : nullptr;
-}
 inline GenericLogger::BackendList& installedBackends() noexcept
 {
     return *libraryState.installedBackends;

@@ -19,8 +19,7 @@ LogBuffer* LogStream::openBuffer()
     // The logging mutex is asked for now, to be written: its cache line comes from the
     // core that logged last while the message is formatted, not after. A thread that holds
     // the mutex meanwhile fetches the line back to let go, as it does for a waiter's try.
-    if (const void* mutex = loggingMutexAddress())
-        Platform::prefetchForWrite(mutex);
+    Platform::prefetchForWrite(&loggerRegistry().mutex);
     return logBufferCache().take();
 }
 
