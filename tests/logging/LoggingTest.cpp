@@ -13,7 +13,12 @@
 #  include <windows.h>
 #else
 #  include <dlfcn.h>
+#  include <linux/filter.h>
+#  include <linux/membarrier.h>
+#  include <linux/seccomp.h>
 #  include <malloc.h>
+#  include <sys/prctl.h>
+#  include <sys/syscall.h>
 #  include <unistd.h>
 #endif
 
@@ -239,6 +244,28 @@ TEST_F(Logging, ThreadsLoseNoMessageAndChannelsSeeOneCallAtATime)
     EXPECT_EQ(next, std::vector<int>(threads, perThread));
     EXPECT_EQ(own, threads * perThread);
 }
+
+#if !defined(_WIN32)
+// Again where the system refuses membarrier: every command, from the query as the library loads
+// (giving the mutex back then fences), or the barrier only (a waiter then never sleeps).
+TEST(LoggingMutex, LosesNoWakeUpWithoutTheSystemsBarrier)
+{
+    for (const unsigned refused : {MEMBARRIER_CMD_QUERY, MEMBARRIER_CMD_PRIVATE_EXPEDITED}) {
+        sock_filter refuse[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_membarrier, 0, 2),
+                                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])),
+                                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, refused, 1, 0),
+                                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+                                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS)};
+        const sock_fprog program{sizeof refuse / sizeof refuse[0], refuse};
+        EXPECT_EXIT((::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0), ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program),
+                     ::alarm(60),
+                     ::execl("/proc/self/exe", "logging_tests", "--gtest_filter=*ThreadsLoseNoMessage*", nullptr)),
+                    ::testing::ExitedWithCode(0), "")
+            << "membarrier command " << refused << " refused";
+    }
+}
+#endif
 
 // The folders of the running program and of the framework library, each with its
 // final separator; the separator; the process's id; the loader's reason for a library

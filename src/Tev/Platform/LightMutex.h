@@ -11,16 +11,19 @@ namespace Tev::Platform {
 
 #if defined(__linux__)
 
-// A plain, non-recursive mutex in one word: 0 free, 1 held, 2 held with sleepers. Taking
-// and giving it back are one atomic instruction each while nobody waits; a waiter
-// sleeps in the kernel (a futex). Throws nothing.
+// A plain, non-recursive mutex: a word, 0 free or 1 held, and beside it a mark that
+// threads may sleep in it. Taking it is one atomic instruction while nobody holds it;
+// giving it back is a plain store and a read of the mark, no atomic instruction: a thread
+// that is about to sleep makes every other thread of the process pass a memory barrier
+// first (a system call), so that either it sees the word freed or the thread that frees
+// it sees the mark and wakes it. Where the system cannot do that, giving it back fences.
+// A waiter sleeps in the kernel (a futex). Throws nothing.
 class LightMutex {
 public:
     void lock() noexcept
     {
-        int expected = 0;
-        if (!word_.compare_exchange_strong(expected, 1, std::memory_order_acquire, std::memory_order_relaxed))
-            lockContended(expected);
+        if (!try_lock())
+            lockContended();
     }
 
     bool try_lock() noexcept
@@ -34,15 +37,28 @@ public:
 
     void unlock() noexcept
     {
-        if (word_.exchange(0, std::memory_order_release) == 2)
+        word_.store(0, std::memory_order_release);
+        // The word is freed before the mark is read: the sleepers' barrier orders the
+        // two where the processor would not.
+        if (sleepersPassBarriers)
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+        else
+            std::atomic_thread_fence(std::memory_order_seq_cst);
+        if (mayHaveSleepers_.load(std::memory_order_relaxed) != 0)
             wakeOne();
     }
 
 private:
-    void lockContended(int seen) noexcept;
+    void lockContended() noexcept;
     void wakeOne() noexcept;
 
+    // Whether a thread about to sleep makes every other pass a memory barrier. Set as
+    // the library loads; false until then, when giving back fences.
+    static const bool sleepersPassBarriers;
+
     std::atomic<int> word_{0};
+    // Set by a thread that may sleep, cleared by the thread that wakes one.
+    std::atomic<int> mayHaveSleepers_{0};
 };
 
 #else

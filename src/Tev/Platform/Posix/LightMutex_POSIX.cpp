@@ -3,8 +3,12 @@
 #if defined(__linux__)
 
 #  include <linux/futex.h>
+#  include <linux/membarrier.h>
+#  include <sched.h>
 #  include <sys/syscall.h>
 #  include <unistd.h>
+
+#  include <cerrno>
 
 namespace Tev::Platform {
 
@@ -17,24 +21,55 @@ int* address(std::atomic<int>& word) noexcept
     return reinterpret_cast<int*>(&word);
 }
 
+long membarrier(int command) noexcept
+{
+    return ::syscall(SYS_membarrier, command, 0, 0);
+}
+
+// Registers the process for barriers on all its running threads; whether it has them.
+bool registerForBarriers() noexcept
+{
+    const int savedErrno = errno;
+    const long commands = membarrier(MEMBARRIER_CMD_QUERY);
+    const bool registered = commands > 0 && (commands & MEMBARRIER_CMD_PRIVATE_EXPEDITED) != 0 &&
+                            membarrier(MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED) == 0;
+    errno = savedErrno;
+    return registered;
+}
+
 } // namespace
 
-void LightMutex::lockContended(int seen) noexcept
+// Registered as the library loads, while the process usually has one thread: with more,
+// registering waits for the kernel to see every processor. A fork's child inherits it.
+const bool LightMutex::sleepersPassBarriers = registerForBarriers();
+
+void LightMutex::lockContended() noexcept
 {
-    // Marked as having sleepers before sleeping, so that the holder wakes one; taken
-    // when the exchange finds it free.
-    if (seen != 2)
-        seen = word_.exchange(2, std::memory_order_acquire);
-    while (seen != 0) {
-        // Returns at once if the word is no longer 2; spurious returns just loop.
-        ::syscall(SYS_futex, address(word_), FUTEX_WAIT_PRIVATE, 2, nullptr, nullptr, 0);
-        seen = word_.exchange(2, std::memory_order_acquire);
+    const int savedErrno = errno; // std::mutex leaves it as it was too
+    for (;;) {
+        // Marked before it takes the mutex too: others may sleep, and its unlock wakes one.
+        mayHaveSleepers_.store(1, std::memory_order_seq_cst);
+        if (try_lock())
+            break;
+        if (sleepersPassBarriers && membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED) != 0) {
+            // Refused (a filter of system calls): the holder might not see the mark, so
+            // this thread does not sleep; it gives way, and tries again.
+            ::sched_yield();
+            continue;
+        }
+        // Marked before this look: if it sees the mutex held, the holder's unlock, which
+        // frees the word and then reads the mark, clears the mark and wakes one. The sleep
+        // ends at once if the mark was cleared meanwhile.
+        if (word_.load(std::memory_order_seq_cst) != 0)
+            ::syscall(SYS_futex, address(mayHaveSleepers_), FUTEX_WAIT_PRIVATE, 1, nullptr, nullptr, 0);
     }
+    errno = savedErrno;
 }
 
 void LightMutex::wakeOne() noexcept
 {
-    ::syscall(SYS_futex, address(word_), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+    if (mayHaveSleepers_.exchange(0, std::memory_order_relaxed) != 0)
+        ::syscall(SYS_futex, address(mayHaveSleepers_), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
 }
 
 } // namespace Tev::Platform
