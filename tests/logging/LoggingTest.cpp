@@ -247,9 +247,16 @@ TEST_F(Logging, ThreadsLoseNoMessageAndChannelsSeeOneCallAtATime)
 
 #if !defined(_WIN32)
 // Again where the system refuses membarrier: every command, from the query as the library loads
-// (giving the mutex back then fences), or the barrier only (a waiter then never sleeps).
-TEST(LoggingMutex, LosesNoWakeUpWithoutTheSystemsBarrier)
+// (giving the mutex back then fences), or the barrier only; and after load, to a waiter that
+// outranks on one processor a holder asleep in a backend.
+TEST_F(Logging, MutexLosesNoWakeUpWithoutTheSystemsBarrier)
 {
+    backend.onLog = [](const std::string&, LoggingLevel) { ::usleep(5000); };
+    const auto log = [] { LogStream(Logger::getLogger("x"), LevelError) << 1; };
+    cpu_set_t first{};
+    sched_param low{1}, high{2}, other{0};
+    const bool realTime = ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &low) == 0 &&
+                          ::pthread_setschedparam(::pthread_self(), SCHED_OTHER, &other) == 0;
     for (const unsigned refused : {MEMBARRIER_CMD_QUERY, MEMBARRIER_CMD_PRIVATE_EXPEDITED}) {
         sock_filter refuse[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
                                 BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_membarrier, 0, 2),
@@ -263,7 +270,18 @@ TEST(LoggingMutex, LosesNoWakeUpWithoutTheSystemsBarrier)
                      ::execl("/proc/self/exe", "logging_tests", "--gtest_filter=*ThreadsLoseNoMessage*", nullptr)),
                     ::testing::ExitedWithCode(0), "")
             << "membarrier command " << refused << " refused";
+        if (realTime) {
+            EXPECT_EXIT(
+                (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0), ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program),
+                 ::alarm(5), CPU_SET(0, &first), ::sched_setaffinity(0, sizeof first, &first),
+                 ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &low), std::thread(log).detach(), ::usleep(2000),
+                 ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &high), log(), ::_exit(0)),
+                ::testing::ExitedWithCode(0), "")
+                << "membarrier command " << refused << " refused after load";
+        }
     }
+    if (!realTime)
+        GTEST_SKIP() << "a waiter that outranks the holder needs real-time scheduling (CAP_SYS_NICE)";
 }
 #endif
 

@@ -4,11 +4,11 @@
 
 #  include <linux/futex.h>
 #  include <linux/membarrier.h>
-#  include <sched.h>
 #  include <sys/syscall.h>
 #  include <unistd.h>
 
 #  include <cerrno>
+#  include <ctime>
 
 namespace Tev::Platform {
 
@@ -45,23 +45,23 @@ const bool LightMutex::sleepersPassBarriers = registerForBarriers();
 
 void LightMutex::lockContended() noexcept
 {
+    static constexpr timespec briefly{0, 1000 * 1000};
     const int savedErrno = errno; // std::mutex leaves it as it was too
     for (;;) {
         // Marked before it takes the mutex too: others may sleep, and its unlock wakes one.
         mayHaveSleepers_.store(1, std::memory_order_seq_cst);
         if (try_lock())
             break;
-        if (sleepersPassBarriers && membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED) != 0) {
-            // Refused (a filter of system calls): the holder might not see the mark, so
-            // this thread does not sleep; it gives way, and tries again.
-            ::sched_yield();
-            continue;
-        }
+        // Refused (a filter of system calls), the holder might not see the mark: this
+        // thread then sleeps a millisecond at most. Giving way instead would keep a holder of a
+        // lower priority on its processor from ever running.
+        const bool barrierRefused = sleepersPassBarriers && membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED) != 0;
         // Marked before this look: if it sees the mutex held, the holder's unlock, which
         // frees the word and then reads the mark, clears the mark and wakes one. The sleep
         // ends at once if the mark was cleared meanwhile.
         if (word_.load(std::memory_order_seq_cst) != 0)
-            ::syscall(SYS_futex, address(mayHaveSleepers_), FUTEX_WAIT_PRIVATE, 1, nullptr, nullptr, 0);
+            ::syscall(SYS_futex, address(mayHaveSleepers_), FUTEX_WAIT_PRIVATE, 1, barrierRefused ? &briefly : nullptr,
+                      nullptr, 0);
     }
     errno = savedErrno;
 }
