@@ -14,10 +14,12 @@ namespace Tev::Platform {
 // A plain, non-recursive mutex: a word, 0 free or 1 held, and beside it a mark that
 // threads may sleep in it. Taking it is one atomic instruction while nobody holds it;
 // giving it back is a plain store and a read of the mark, no atomic instruction: a thread
-// that is about to sleep makes every other thread of the process pass a memory barrier
-// first (a system call), so that either it sees the word freed or the thread that frees
-// it sees the mark and wakes it. Where the system cannot do that, giving it back fences.
-// A waiter sleeps in the kernel (a futex). Throws nothing.
+// that is about to sleep makes every other running thread of the process pass a memory
+// barrier first (a system call), so that either it sees the word freed or the thread that
+// frees it sees the mark and wakes it. Each such barrier interrupts those threads: once
+// threads sleep in the mutex more than 1,000 times in a second, giving it back fences
+// instead, for good, as it does where the system has no such barrier. A waiter sleeps in
+// the kernel (a futex). Throws nothing.
 class LightMutex {
 public:
     void lock() noexcept
@@ -38,27 +40,35 @@ public:
     void unlock() noexcept
     {
         word_.store(0, std::memory_order_release);
-        // The word is freed before the mark is read: the sleepers' barrier orders the
-        // two where the processor would not.
-        if (sleepersPassBarriers)
-            std::atomic_signal_fence(std::memory_order_seq_cst);
-        else
+        // The word freed before the mark is read: ordered by the sleepers' barrier, or here.
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        if (!sleepersPassBarriers || order_.load(std::memory_order_seq_cst) != Order::byBarriers)
             std::atomic_thread_fence(std::memory_order_seq_cst);
-        if (mayHaveSleepers_.load(std::memory_order_relaxed) != 0)
+        if (mayHaveSleepers_.load(std::memory_order_seq_cst) != 0)
             wakeOne();
     }
 
 private:
+    enum class Order : int { byBarriers, byFencesSoon, byFences };
+
     void lockContended() noexcept;
+    // Orders the mark before the sleeper's last look at the word; false if it cannot.
+    bool orderBeforeSleep() noexcept;
     void wakeOne() noexcept;
 
-    // Whether a thread about to sleep makes every other pass a memory barrier. Set as
-    // the library loads; false until then, when giving back fences.
+    // Whether the system makes a process's threads pass a barrier on request. Set as the
+    // library loads; false until then, when giving back fences.
     static const bool sleepersPassBarriers;
 
     std::atomic<int> word_{0};
     // Set by a thread that may sleep, cleared by the thread that wakes one.
     std::atomic<int> mayHaveSleepers_{0};
+    // What orders giving back: byFencesSoon from the first of the sleeper's barriers that
+    // switches, byFences once it has passed.
+    std::atomic<Order> order_{Order::byBarriers};
+    // The sleepers' barriers in the second that began at secondStart_ (steady clock, ns).
+    std::atomic<int> barriersThisSecond_{0};
+    std::atomic<long long> secondStart_{0};
 };
 
 #else

@@ -8,6 +8,7 @@
 #  include <unistd.h>
 
 #  include <cerrno>
+#  include <chrono>
 #  include <ctime>
 
 namespace Tev::Platform {
@@ -53,17 +54,43 @@ void LightMutex::lockContended() noexcept
         if (try_lock())
             break;
         // Refused (a filter of system calls), the holder might not see the mark: this
-        // thread then sleeps a millisecond at most. Giving way instead would keep a holder of a
-        // lower priority on its processor from ever running.
-        const bool barrierRefused = sleepersPassBarriers && membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED) != 0;
+        // thread then sleeps a millisecond at most. Giving way instead would keep a holder
+        // of a lower priority on its processor from ever running.
+        const bool unordered = !orderBeforeSleep();
         // Marked before this look: if it sees the mutex held, the holder's unlock, which
         // frees the word and then reads the mark, clears the mark and wakes one. The sleep
         // ends at once if the mark was cleared meanwhile.
         if (word_.load(std::memory_order_seq_cst) != 0)
-            ::syscall(SYS_futex, address(mayHaveSleepers_), FUTEX_WAIT_PRIVATE, 1, barrierRefused ? &briefly : nullptr,
+            ::syscall(SYS_futex, address(mayHaveSleepers_), FUTEX_WAIT_PRIVATE, 1, unordered ? &briefly : nullptr,
                       nullptr, 0);
     }
     errno = savedErrno;
+}
+
+bool LightMutex::orderBeforeSleep() noexcept
+{
+    // Where unlocks fence, the mark's store and the look are ordered as they are.
+    if (!sleepersPassBarriers || order_.load(std::memory_order_seq_cst) == Order::byFences)
+        return true;
+    // A barrier interrupts every other running thread of the process for about a
+    // microsecond: past 1,000 in a second, unlocks fence instead. They do from the moment
+    // they see byFencesSoon; an unlock that read the order before then is done, or done
+    // storing, once this barrier has passed: only then may sleepers rely on the fences.
+    const long long now =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    if (now - secondStart_.load(std::memory_order_relaxed) > 1'000'000'000) {
+        secondStart_.store(now, std::memory_order_relaxed);
+        barriersThisSecond_.store(0, std::memory_order_relaxed);
+    }
+    Order expected = Order::byBarriers;
+    const bool switching = barriersThisSecond_.fetch_add(1, std::memory_order_relaxed) >= 1000 &&
+                           order_.compare_exchange_strong(expected, Order::byFencesSoon, std::memory_order_seq_cst);
+    if (membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED) != 0)
+        return false;
+    if (switching)
+        order_.store(Order::byFences, std::memory_order_seq_cst);
+    return true;
 }
 
 void LightMutex::wakeOne() noexcept
