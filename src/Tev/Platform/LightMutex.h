@@ -40,11 +40,13 @@ public:
     void unlock() noexcept
     {
         word_.store(0, std::memory_order_release);
-        // The word freed before the mark is read: ordered by the sleepers' barrier, or here.
+        // The word freed before the order and the mark are read: ordered by the sleepers'
+        // barrier, or here. Plain loads: a seq_cst load waits for the store on ARM (ldar
+        // after stlr), as a fence would.
         std::atomic_signal_fence(std::memory_order_seq_cst);
-        if (!sleepersPassBarriers || order_.load(std::memory_order_seq_cst) != Order::byBarriers)
+        if (!sleepersPassBarriers || order_.load(std::memory_order_relaxed) != Order::byBarriers)
             std::atomic_thread_fence(std::memory_order_seq_cst);
-        if (mayHaveSleepers_.load(std::memory_order_seq_cst) != 0)
+        if (mayHaveSleepers_.load(std::memory_order_relaxed) != 0)
             wakeOne();
     }
 
