@@ -279,6 +279,21 @@ TEST_F(Logging, MutexLosesNoWakeUpWithoutTheSystemsBarrier)
                 ::testing::ExitedWithCode(0), "")
                 << "membarrier command " << refused << " refused after load";
         }
+        // Refused only to the thread that switches to fences, the switch ends at the next barrier; none follow.
+        const auto under = [&](unsigned action) {
+            refuse[5].k = action, ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program);
+            onThreads(4, [&](int) {
+                for (int i = 0; i < 1000; ++i)
+                    log();
+            });
+        };
+        if (refused == MEMBARRIER_CMD_QUERY)
+            continue;
+        backend.onLog = [](const std::string&, LoggingLevel) { ::usleep(50); };
+        EXPECT_EXIT((::alarm(60), ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0),
+                     std::thread(under, SECCOMP_RET_ERRNO | ENOSYS).join(), under(SECCOMP_RET_ALLOW),
+                     under(SECCOMP_RET_KILL_PROCESS), ::_exit(0)),
+                    ::testing::ExitedWithCode(0), "");
     }
     if (!realTime)
         GTEST_SKIP() << "a waiter that outranks the holder needs real-time scheduling (CAP_SYS_NICE)";

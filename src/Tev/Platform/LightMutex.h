@@ -65,8 +65,8 @@ private:
     std::atomic<int> word_{0};
     // Set by a thread that may sleep, cleared by the thread that wakes one.
     std::atomic<int> mayHaveSleepers_{0};
-    // What orders giving back: byFencesSoon from the first of the sleeper's barriers that
-    // switches, byFences once it has passed.
+    // What orders giving back: byFencesSoon from the first of the sleepers' barriers that
+    // switches, byFences once it, or one begun after it, has passed.
     std::atomic<Order> order_{Order::byBarriers};
     // The sleepers' barriers in the second that began at secondStart_ (steady clock, ns).
     std::atomic<int> barriersThisSecond_{0};

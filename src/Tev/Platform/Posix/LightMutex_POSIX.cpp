@@ -70,7 +70,8 @@ void LightMutex::lockContended() noexcept
 bool LightMutex::orderBeforeSleep() noexcept
 {
     // Where unlocks fence, the mark's store and the look are ordered as they are.
-    if (!sleepersPassBarriers || order_.load(std::memory_order_seq_cst) == Order::byFences)
+    const Order order = order_.load(std::memory_order_seq_cst);
+    if (!sleepersPassBarriers || order == Order::byFences)
         return true;
     // A barrier interrupts every other running thread of the process for about a
     // microsecond: past 1,000 in a second, unlocks fence instead. They do from the moment
@@ -83,9 +84,11 @@ bool LightMutex::orderBeforeSleep() noexcept
         secondStart_.store(now, std::memory_order_relaxed);
         barriersThisSecond_.store(0, std::memory_order_relaxed);
     }
+    // Seen switching, any barrier that passes ends the switch: the switcher's may be refused.
     Order expected = Order::byBarriers;
-    const bool switching = barriersThisSecond_.fetch_add(1, std::memory_order_relaxed) >= 1000 &&
-                           order_.compare_exchange_strong(expected, Order::byFencesSoon, std::memory_order_seq_cst);
+    const bool switching = order == Order::byFencesSoon ||
+                           (barriersThisSecond_.fetch_add(1, std::memory_order_relaxed) >= 1000 &&
+                            order_.compare_exchange_strong(expected, Order::byFencesSoon, std::memory_order_seq_cst));
     if (membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED) != 0)
         return false;
     if (switching)
