@@ -11,15 +11,19 @@ namespace Tev::Platform {
 
 #if defined(__linux__)
 
-// A plain, non-recursive mutex: a word, 0 free or 1 held, and beside it a mark that
-// threads may sleep in it. Taking it is one atomic instruction while nobody holds it;
-// giving it back is a plain store and a read of the mark, no atomic instruction: a thread
+// A plain, non-recursive mutex: a word, 0 free or 1 held, and a mark that threads may
+// sleep in it. Taking it is one atomic instruction while nobody holds it; giving it back
+// is a plain store and reads of the order and the mark, no atomic instruction: a thread
 // that is about to sleep makes every other running thread of the process pass a memory
 // barrier first (a system call), so that either it sees the word freed or the thread that
 // frees it sees the mark and wakes it. Each such barrier interrupts those threads: once
 // threads sleep in the mutex more than 1,000 times in a second, giving it back fences
 // instead, for good, as it does where the system has no such barrier. A waiter sleeps in
 // the kernel (a futex). Throws nothing.
+//
+// The mark and the order stand a cache line past the word, on a line written only when
+// threads sleep: a waiter that pulls the word's line to its core while the mutex is held
+// does not make the holder fetch it back to read them as it gives the mutex up.
 class LightMutex {
 public:
     void lock() noexcept
@@ -63,6 +67,7 @@ private:
     static const bool sleepersPassBarriers;
 
     std::atomic<int> word_{0};
+    [[maybe_unused]] char restOfWordLine_[64 - sizeof(std::atomic<int>)];
     // Set by a thread that may sleep, cleared by the thread that wakes one.
     std::atomic<int> mayHaveSleepers_{0};
     // What orders giving back: byFencesSoon from the first of the sleepers' barriers that

@@ -102,7 +102,8 @@ private:
         for (;;) {
             Platform::cpuRelax();
             if (!mutex_.looksHeld() && mutex_.try_lock()) {
-                // Written with the mutex held: by one thread at a time, in the word's line.
+                // Written with the mutex held: by one thread at a time, in the word's line,
+                // which this thread has.
                 const Clock::rep last = handover_.load(std::memory_order_relaxed);
                 handover_.store(last + ((now - start).count() - last) / 8, std::memory_order_relaxed);
                 return true;
@@ -113,9 +114,10 @@ private:
         }
     }
 
-    Platform::LightMutex mutex_;
-    // What the last handovers cost (see watchToTake()), in Clock's ticks.
+    // What the last handovers cost (see watchToTake()), in Clock's ticks. Before the mutex:
+    // in its word's line, not beside its mark, which every unlock reads.
     std::atomic<Clock::rep> handover_{0};
+    Platform::LightMutex mutex_;
     // How deep the calling thread holds the mutex.
     Platform::ThreadCount depth_;
 };
