@@ -6,6 +6,7 @@
 
 #include "Tev/Framework/GenericLogger/BackendLibraryError.h"
 #include "Tev/Framework/Management/PropertyManager.h"
+#include "Tev/Platform/LightMutex.h"
 
 #include <gmock/gmock.h>
 
@@ -298,6 +299,9 @@ TEST_F(Logging, MutexLosesNoWakeUpWithoutTheSystemsBarrier)
     if (!realTime)
         GTEST_SKIP() << "a waiter that outranks the holder needs real-time scheduling (CAP_SYS_NICE)";
 }
+
+// Constant-initialised: a mutex in static storage that an earlier initialiser took stays taken.
+[[maybe_unused]] constexpr Tev::Platform::LightMutex constantInitialisedMutex{};
 #endif
 
 // The folders of the running program and of the framework library, each with its

@@ -21,9 +21,10 @@ namespace Tev::Platform {
 // instead, for good, as it does where the system has no such barrier. A waiter sleeps in
 // the kernel (a futex). Throws nothing.
 //
-// The mark and the order stand a cache line past the word, on a line written only when
-// threads sleep: a waiter that pulls the word's line to its core while the mutex is held
-// does not make the holder fetch it back to read them as it gives the mutex up.
+// The mark and the order stand 64 bytes past the word, on another cache line, which the
+// mutex writes only when threads sleep: a waiter that pulls the word's line to its core
+// while the mutex is held does not make the holder fetch it back to read them as it gives
+// the mutex up. Constant-initialised: in static storage it is whole before any initialiser.
 class LightMutex {
 public:
     void lock() noexcept
@@ -67,7 +68,7 @@ private:
     static const bool sleepersPassBarriers;
 
     std::atomic<int> word_{0};
-    [[maybe_unused]] char restOfWordLine_[64 - sizeof(std::atomic<int>)];
+    [[maybe_unused]] char restOfWordLine_[64 - sizeof(std::atomic<int>)]{};
     // Set by a thread that may sleep, cleared by the thread that wakes one.
     std::atomic<int> mayHaveSleepers_{0};
     // What orders giving back: byFencesSoon from the first of the sleepers' barriers that
