@@ -183,7 +183,7 @@ struct LoggerRegistry { // NOLINT(clang-analyzer-optin.performance.Padding)
     // What createBackend returned, null included; owned.
     std::vector<LoggerBackend*> loadedBackends;
     // Every message takes the mutex, and writes nothing else here: alone on its cache
-    // line, which moves between cores with it.
+    // lines; its word's moves between cores with it.
     alignas(64) LoggingMutex mutex;
     alignas(64) std::atomic<bool> unloadChannels{true};
 };
